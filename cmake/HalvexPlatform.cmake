@@ -1,0 +1,31 @@
+# Platform selection: portable sources go into every build, a backend's files only into its own.
+if(WIN32)
+  set(HALVEX_PLATFORM win)
+  add_compile_definitions(UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0A00)
+  # One self-contained .exe per program: no libstdc++/libgcc/winpthread DLLs to ship next to it.
+  # Programs add -municode (wWinMain/wmain) themselves; test binaries keep main().
+  set(CMAKE_EXE_LINKER_FLAGS "${CMAKE_EXE_LINKER_FLAGS} -static")
+else()
+  set(HALVEX_PLATFORM linux)
+endif()
+
+if(CMAKE_CXX_COMPILER_ID MATCHES "GNU|Clang")
+  add_compile_options(-Wall -Wextra -Wno-unused-parameter)
+endif()
+
+# halvex_add_library(name SOURCES ... [PLATFORM_SOURCES_WIN ...] [PLATFORM_SOURCES_LINUX ...] [DEPS ...])
+function(halvex_add_library name)
+  cmake_parse_arguments(A "" "" "SOURCES;WIN_SOURCES;LINUX_SOURCES;DEPS;WIN_DEPS;LINUX_DEPS" ${ARGN})
+  set(srcs ${A_SOURCES})
+  set(deps ${A_DEPS})
+  if(WIN32)
+    list(APPEND srcs ${A_WIN_SOURCES})
+    list(APPEND deps ${A_WIN_DEPS})
+  else()
+    list(APPEND srcs ${A_LINUX_SOURCES})
+    list(APPEND deps ${A_LINUX_DEPS})
+  endif()
+  add_library(${name} STATIC ${srcs})
+  target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR}/src)
+  target_link_libraries(${name} PUBLIC ${deps})
+endfunction()
