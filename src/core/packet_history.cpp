@@ -19,6 +19,11 @@ int64_t SecondsToNs(double seconds) {
   return static_cast<int64_t>(ns);
 }
 
+// A NaN capacity would otherwise survive std::max and trim the history to its last group.
+double ClampCapacity(double seconds) {
+  return seconds >= kMinCapacitySeconds ? seconds : kMinCapacitySeconds;
+}
+
 int64_t CutoffNs(double seconds) {
   int64_t cutoff;
   if (__builtin_sub_overflow(NowNs(), SecondsToNs(seconds), &cutoff)) {
@@ -29,7 +34,7 @@ int64_t CutoffNs(double seconds) {
 }  // namespace
 
 PacketHistory::PacketHistory(double capacitySeconds)
-    : capacitySeconds_(std::max(capacitySeconds, kMinCapacitySeconds)) {}
+    : capacitySeconds_(ClampCapacity(capacitySeconds)) {}
 
 void PacketHistory::Append(PacketBytes&& bytes, bool keyframe, int64_t timestampNs,
                            int64_t sampleCount) {
@@ -83,13 +88,17 @@ std::vector<EncodedPacket> PacketHistory::SnapshotFrom(int64_t timestampNs) cons
 
 void PacketHistory::SetCapacity(double seconds) {
   std::lock_guard<std::mutex> lock(mutex_);
-  capacitySeconds_ = std::max(seconds, kMinCapacitySeconds);
+  capacitySeconds_ = ClampCapacity(seconds);
   EvictLocked();
 }
 
 void PacketHistory::Clear() {
-  std::lock_guard<std::mutex> lock(mutex_);
-  packets_.clear();
+  // Payloads are released after unlocking, so the appending thread never waits on the frees.
+  std::deque<EncodedPacket> released;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    released.swap(packets_);
+  }
 }
 
 double PacketHistory::Capacity() const {

@@ -1,0 +1,53 @@
+#pragma once
+// IEncoder over libavcodec for CPU BGRA pictures. Opens the first encoder that works for the codec:
+// NVENC, then VAAPI, then software (libx264, libx265, libaom-av1).
+#include <cstdint>
+#include <string>
+
+#include "encode/cpu_picture.h"
+#include "encode/encoder.h"
+#include "encode/linux/encoder_profiles.h"
+#include "encode/linux/ffmpeg_handles.h"
+
+namespace halvex {
+
+class FfmpegEncoder final : public IEncoder {
+ public:
+  // `onlyEncoder` limits the choice to one libavcodec encoder name (benchmarks, tests).
+  explicit FfmpegEncoder(std::string onlyEncoder = {});
+  ~FfmpegEncoder() override;
+
+  using IEncoder::EncodeFrame;
+  using IEncoder::Initialize;
+  bool Initialize(int width, int height, int fps, int kbps, VideoCodec codec) override;
+  bool EncodeFrame(EncoderSurface surface, PacketBytes& bytes, bool& isKeyframe,
+                   bool forceKeyframe) override;
+  void Shutdown() override;
+
+  // The libavcodec name of the open encoder; empty when closed.
+  const std::string& EncoderName() const { return encoderName_; }
+
+ private:
+  bool Open(const EncoderCandidate& candidate, int fps, int kbps);
+  bool PrepareVaapi(const AVCodec* codec);
+  bool Drain(PacketBytes& bytes, bool& isKeyframe);
+
+  std::string onlyEncoder_;
+  std::string encoderName_;
+  VideoCodec codec_ = VideoCodec::H264;
+  int width_ = 0;
+  int height_ = 0;
+  int64_t nextPts_ = 0;
+  int64_t keyframeInterval_ = 2;  // pictures, counted from the last keyframe
+  int64_t lastKeyframePts_ = 0;
+
+  ff::BufferPtr hwDevice_;
+  ff::BufferPtr hwFrames_;
+  ff::CodecContextPtr context_;
+  ff::SwsPtr sws_;
+  ff::FramePtr frame_;    // converted picture in the encoder's software format
+  ff::FramePtr hwFrame_;  // VAAPI surface the picture is uploaded to
+  ff::PacketPtr packet_;
+};
+
+}  // namespace halvex

@@ -1,0 +1,9 @@
+#include "encode/thread_apartment.h"
+
+namespace halvex {
+
+// Nothing to set up: libavcodec needs no per-thread initialisation.
+ThreadApartment::ThreadApartment() = default;
+ThreadApartment::~ThreadApartment() = default;
+
+}  // namespace halvex

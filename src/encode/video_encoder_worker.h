@@ -1,0 +1,102 @@
+#pragma once
+// Decouples capture from encoding. The capture loop copies each picture into a free pool slot and
+// goes on at once; one worker thread owns the encoder, waits for each copy, encodes it and appends
+// the picture to the video history. Capture never waits: a frame that finds no free slot is dropped.
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "core/packet_history.h"
+#include "encode/encoder.h"
+#include "encode/slot_backend.h"
+
+namespace halvex {
+
+class VideoEncoderWorker {
+ public:
+  VideoEncoderWorker(std::unique_ptr<IEncoder> encoder, std::unique_ptr<ISlotBackend> slots);
+  ~VideoEncoderWorker();
+  VideoEncoderWorker(const VideoEncoderWorker&) = delete;
+  VideoEncoderWorker& operator=(const VideoEncoderWorker&) = delete;
+
+  // Stops any previous run, creates `poolSize` slots (at least 2) and opens the encoder on the new
+  // worker thread. False when anything fails; nothing is left running then.
+  bool Start(int width, int height, int fps, int kbps, PacketHistory* history, int poolSize,
+             VideoCodec codec);
+
+  // Capture loop: copies the picture into a free slot and queues it. False when the frame was not
+  // queued (not running, nothing to copy, or no free slot, which counts as dropped).
+  bool SubmitFrame(const FrameSource& source, int64_t timestampNs);
+
+  // Starts a new timeline: frames of older epochs are never delivered, the next submitted frame is
+  // a keyframe, and time stamps may start over.
+  void ResetTimeline(uint64_t epoch);
+
+  // True when nothing is queued or being encoded, waiting at most `milliseconds` for that.
+  bool WaitForBacklog(int64_t milliseconds);
+
+  // Delivers what is queued, ends the worker and releases everything.
+  void Stop();
+
+  bool Running() const { return running_.load(); }
+  uint64_t FramesSubmitted() const { return submitted_.load(); }
+  uint64_t FramesEncoded() const { return encoded_.load(); }
+  uint64_t FramesDropped() const { return dropped_.load(); }
+  // The three exit lines of the main loop.
+  void LogCounters() const;
+
+ private:
+  enum class SlotState : int32_t { Free = 0, Queued = 1, Busy = 2 };
+  struct Slot {
+    int64_t timestampNs = 0;
+    uint64_t epoch = 0;
+    bool forceKeyframe = false;
+    SlotState state = SlotState::Free;
+  };
+
+  void ThreadMain();
+  void WorkLoop();
+  // Waits for the copy into `index`; false when the frame has to be dropped.
+  bool WaitForCopy(int index);
+  void DropInFlight(int index);
+  void ReleaseRun();
+
+  std::unique_ptr<IEncoder> encoder_;
+  std::unique_ptr<ISlotBackend> slots_;
+
+  std::mutex mutex_;
+  std::condition_variable work_;
+  std::condition_variable progress_;
+  std::vector<Slot> pool_;
+  std::deque<int32_t> queue_;
+  bool ready_ = false;
+  bool failed_ = false;
+  bool stopRequested_ = false;
+  bool forceKeyframeNext_ = false;
+  uint64_t epoch_ = 0;
+  int64_t lastTimestampNs_ = 0;
+  bool hasLastTimestamp_ = false;
+  int inFlight_ = 0;
+
+  std::atomic<bool> running_{false};
+  std::atomic<bool> contextAttached_{false};
+  std::thread thread_;
+
+  int width_ = 0;
+  int height_ = 0;
+  int fps_ = 0;
+  int kbps_ = 0;
+  VideoCodec codec_ = VideoCodec::H264;
+  PacketHistory* history_ = nullptr;
+
+  std::atomic<uint64_t> submitted_{0};
+  std::atomic<uint64_t> encoded_{0};
+  std::atomic<uint64_t> dropped_{0};
+};
+
+}  // namespace halvex

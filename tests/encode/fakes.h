@@ -1,0 +1,136 @@
+#pragma once
+// Fakes for the encoder worker: an encoder that can be held mid-frame and a slot backend whose
+// copies can be made to fail or never finish.
+#include <condition_variable>
+#include <mutex>
+#include <vector>
+
+#include "encode/encoder.h"
+#include "encode/slot_backend.h"
+
+namespace halvex::test {
+
+class FakeEncoder final : public IEncoder {
+ public:
+  using IEncoder::EncodeFrame;
+  using IEncoder::Initialize;
+
+  bool Initialize(int width, int height, int fps, int kbps, VideoCodec codec) override {
+    std::lock_guard lock(mutex_);
+    ++initializeCalls;
+    lastCodec = codec;
+    return openSucceeds;
+  }
+
+  bool EncodeFrame(EncoderSurface, PacketBytes& bytes, bool& isKeyframe, bool force) override {
+    std::unique_lock lock(mutex_);
+    ++started_;
+    changed_.notify_all();
+    changed_.wait(lock, [this] { return !held_; });
+    forceFlags.push_back(force);
+    bytes.assign({0, 0, 0, 1, static_cast<uint8_t>(forceFlags.size())});
+    isKeyframe = force;
+    if (failNext_) {
+      failNext_ = false;
+      return false;
+    }
+    return true;
+  }
+
+  void Shutdown() override {
+    std::lock_guard lock(mutex_);
+    ++shutdownCalls;
+  }
+
+  // While held, EncodeFrame blocks once it has started.
+  void Hold() {
+    std::lock_guard lock(mutex_);
+    held_ = true;
+  }
+  void Release() {
+    std::lock_guard lock(mutex_);
+    held_ = false;
+    changed_.notify_all();
+  }
+  // Blocks until `count` frames have entered EncodeFrame.
+  void WaitStarted(int count) {
+    std::unique_lock lock(mutex_);
+    changed_.wait(lock, [&] { return started_ >= count; });
+  }
+  void FailNextEncode() {
+    std::lock_guard lock(mutex_);
+    failNext_ = true;
+  }
+  std::vector<bool> ForceFlags() {
+    std::lock_guard lock(mutex_);
+    return forceFlags;
+  }
+  int InitializeCalls() {
+    std::lock_guard lock(mutex_);
+    return initializeCalls;
+  }
+
+  bool openSucceeds = true;  // set before Start
+  VideoCodec lastCodec = VideoCodec::H264;
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  bool held_ = false;
+  bool failNext_ = false;
+  int started_ = 0;
+  int initializeCalls = 0;
+  int shutdownCalls = 0;
+  std::vector<bool> forceFlags;
+};
+
+class FakeSlotBackend final : public ISlotBackend {
+ public:
+  bool CreateSlots(int, int, int count) override {
+    std::lock_guard lock(mutex_);
+    slots = createSucceeds ? count : 0;
+    return createSucceeds;
+  }
+  void ReleaseSlots() override {
+    std::lock_guard lock(mutex_);
+    slots = 0;
+  }
+  bool Accepts(const FrameSource&) const override { return true; }
+  bool AttachContext(const FrameSource&) override {
+    std::lock_guard lock(mutex_);
+    ++attachCalls;
+    attached = attachSucceeds;
+    return attachSucceeds;
+  }
+  void DetachContext() override {
+    std::lock_guard lock(mutex_);
+    attached = false;
+  }
+  void CopyIntoSlot(int, const FrameSource&) override {}
+  CopyState PollCopy(int) override {
+    std::lock_guard lock(mutex_);
+    return copyState;
+  }
+  EncoderSurface Surface(int) override { return nullptr; }
+
+  void SetCopyState(CopyState state) {
+    std::lock_guard lock(mutex_);
+    copyState = state;
+  }
+  int Slots() {
+    std::lock_guard lock(mutex_);
+    return slots;
+  }
+
+  bool createSucceeds = true;  // set before Start
+  bool attachSucceeds = true;  // set between submissions
+  int attachCalls = 0;
+  bool attached = false;
+
+ private:
+  std::mutex mutex_;
+  int slots = 0;
+  CopyState copyState = CopyState::Done;
+};
+
+}  // namespace halvex::test

@@ -1,0 +1,245 @@
+#include "encode/video_encoder_worker.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <memory>
+#include <thread>
+
+#include "core/clock.h"
+#include "core/log.h"
+#include "encode/fakes.h"
+
+namespace halvex {
+namespace {
+
+using test::FakeEncoder;
+using test::FakeSlotBackend;
+
+constexpr char kBacklogWarning[] =
+    "[V19] AVISO: NVENC no vacio el backlog en 0 ms; F8 continua sin bloquear la captura.";
+constexpr char kNonMonotonic[] = "V19 FIXED6: frame descartado por timestamp de video no monotono.";
+
+class WorkerTest : public ::testing::Test {
+ protected:
+  WorkerTest() {
+    auto encoder = std::make_unique<FakeEncoder>();
+    auto slots = std::make_unique<FakeSlotBackend>();
+    encoder_ = encoder.get();
+    slots_ = slots.get();
+    worker_ = std::make_unique<VideoEncoderWorker>(std::move(encoder), std::move(slots));
+  }
+
+  bool Start(int poolSize = 8, VideoCodec codec = VideoCodec::H264) {
+    return worker_->Start(640, 360, 60, 8000, &history_, poolSize, codec);
+  }
+  bool Submit(int64_t ts) { return worker_->SubmitFrame(FrameSource{}, ts); }
+  void Drain() { ASSERT_TRUE(worker_->WaitForBacklog(10000)); }
+
+  std::vector<int64_t> Timestamps() const {
+    std::vector<int64_t> out;
+    for (const EncodedPacket& p : history_.SnapshotFrom(INT64_MIN)) out.push_back(p.timestampNs);
+    return out;
+  }
+
+  // The history evicts by the clock; keep it at the test's small time stamps.
+  ManualClock clock_{0};
+  ScopedClockSource clockScope_{&clock_};
+  log::Capture capture_;
+  PacketHistory history_{60.0};
+  FakeEncoder* encoder_ = nullptr;
+  FakeSlotBackend* slots_ = nullptr;
+  std::unique_ptr<VideoEncoderWorker> worker_;
+};
+
+TEST_F(WorkerTest, PoolOfZeroOrOneNoHistoryOrNoSlotsFailsWithoutStartingAThread) {
+  EXPECT_FALSE(Start(0));
+  EXPECT_FALSE(Start(1));
+  EXPECT_FALSE(worker_->Start(640, 360, 60, 8000, nullptr, 8, VideoCodec::H264));
+  EXPECT_EQ(encoder_->InitializeCalls(), 0);  // the encoder opens only on a worker thread
+  EXPECT_FALSE(worker_->Running());
+  EXPECT_FALSE(Submit(1));
+
+  slots_->createSucceeds = false;
+  EXPECT_FALSE(Start());
+  EXPECT_EQ(encoder_->InitializeCalls(), 0);
+  EXPECT_FALSE(worker_->Running());
+}
+
+TEST_F(WorkerTest, EncoderThatCannotOpenFailsStartAndReleasesThePool) {
+  encoder_->openSucceeds = false;
+  EXPECT_FALSE(Start());
+  EXPECT_TRUE(capture_.Contains("V19: el worker no pudo inicializar NVENC en su propio hilo."));
+  EXPECT_EQ(encoder_->InitializeCalls(), 1);
+  EXPECT_EQ(slots_->Slots(), 0);
+  EXPECT_FALSE(worker_->Running());
+  EXPECT_FALSE(Submit(1));
+}
+
+TEST_F(WorkerTest, DeliversInOrderWithKeyframeOnlyOnFirstFrame) {
+  ASSERT_TRUE(Start(8, VideoCodec::Hevc));
+  EXPECT_TRUE(capture_.Contains(
+      "V24: worker de video iniciado (codec=H.265 / HEVC, pool=8, sync GPU por "
+      "ID3D11_QUERY_EVENT, captura y NVENC desacoplados)."));
+  EXPECT_EQ(encoder_->lastCodec, VideoCodec::Hevc);
+  for (int i = 1; i <= 20; ++i) {
+    ASSERT_TRUE(Submit(i * 1000));
+    if (i % 4 == 0) Drain();  // keep under the pool size
+  }
+  Drain();
+  EXPECT_EQ(worker_->FramesSubmitted(), 20u);
+  EXPECT_EQ(worker_->FramesEncoded(), 20u);
+  EXPECT_EQ(worker_->FramesDropped(), 0u);
+  const auto packets = history_.SnapshotFrom(INT64_MIN);
+  ASSERT_EQ(packets.size(), 20u);
+  for (size_t i = 0; i < packets.size(); ++i) {
+    EXPECT_EQ(packets[i].timestampNs, static_cast<int64_t>(i + 1) * 1000);
+    EXPECT_EQ(packets[i].keyframe, i == 0);
+  }
+}
+
+TEST_F(WorkerTest, FullPoolDropsAndCountsTheNextFrameAndBacklogReportsIt) {
+  ASSERT_TRUE(Start(8));
+  EXPECT_TRUE(worker_->WaitForBacklog(0));
+  EXPECT_FALSE(capture_.Contains("AVISO"));
+
+  encoder_->Hold();
+  for (int i = 1; i <= 8; ++i) ASSERT_TRUE(Submit(i));
+  encoder_->WaitStarted(1);
+  EXPECT_FALSE(Submit(9));
+  EXPECT_EQ(worker_->FramesDropped(), 1u);
+  EXPECT_EQ(worker_->FramesSubmitted(), 8u);
+
+  EXPECT_FALSE(worker_->WaitForBacklog(0));
+  EXPECT_EQ(capture_.Count(kBacklogWarning), 1u);
+
+  encoder_->Release();
+  Drain();
+  EXPECT_EQ(Timestamps(), (std::vector<int64_t>{1, 2, 3, 4, 5, 6, 7, 8}));
+  EXPECT_EQ(worker_->FramesDropped(), 1u);
+  EXPECT_TRUE(Submit(10));  // slots are free again
+}
+
+TEST_F(WorkerTest, NonRisingTimeStampIsDroppedUntilTheTimelineIsReset) {
+  ASSERT_TRUE(Start());
+  ASSERT_TRUE(Submit(100));
+  ASSERT_TRUE(Submit(100));
+  ASSERT_TRUE(Submit(50));
+  Drain();
+  EXPECT_EQ(Timestamps(), (std::vector<int64_t>{100}));
+  EXPECT_EQ(worker_->FramesDropped(), 2u);
+  EXPECT_EQ(capture_.Count(kNonMonotonic), 2u);
+
+  worker_->ResetTimeline(1);
+  ASSERT_TRUE(Submit(100));
+  ASSERT_TRUE(Submit(101));
+  Drain();
+  const auto packets = history_.SnapshotFrom(INT64_MIN);
+  ASSERT_EQ(packets.size(), 3u);
+  EXPECT_EQ(packets[1].timestampNs, 100);
+  EXPECT_TRUE(packets[1].keyframe);  // the new timeline starts on a keyframe
+  EXPECT_FALSE(packets[2].keyframe);
+  EXPECT_EQ(worker_->FramesDropped(), 2u);
+}
+
+TEST_F(WorkerTest, FramesOfAnOldEpochAreEncodedButNeitherDeliveredNorCounted) {
+  ASSERT_TRUE(Start());
+  encoder_->Hold();
+  ASSERT_TRUE(Submit(1000));
+  ASSERT_TRUE(Submit(2000));
+  encoder_->WaitStarted(1);
+  worker_->ResetTimeline(7);
+  ASSERT_TRUE(Submit(10));  // earlier than the old frames: a new timeline may start anywhere
+  encoder_->Release();
+  Drain();
+  EXPECT_EQ(encoder_->ForceFlags(), (std::vector<bool>{true, false, true}));
+  const auto packets = history_.SnapshotFrom(INT64_MIN);
+  ASSERT_EQ(packets.size(), 1u);
+  EXPECT_EQ(packets[0].timestampNs, 10);
+  EXPECT_TRUE(packets[0].keyframe);
+  EXPECT_EQ(worker_->FramesEncoded(), 1u);
+  EXPECT_EQ(worker_->FramesDropped(), 0u);
+  EXPECT_FALSE(capture_.Contains(kNonMonotonic));
+}
+
+TEST_F(WorkerTest, FailedEncodeIsNotDeliveredNorCountedButFailedCopyIsDropped) {
+  ASSERT_TRUE(Start());
+  encoder_->FailNextEncode();
+  ASSERT_TRUE(Submit(1));
+  Drain();
+  EXPECT_EQ(worker_->FramesEncoded(), 0u);
+  EXPECT_EQ(worker_->FramesDropped(), 0u);
+
+  slots_->SetCopyState(ISlotBackend::CopyState::Failed);
+  ASSERT_TRUE(Submit(2));
+  Drain();
+  EXPECT_EQ(worker_->FramesDropped(), 1u);
+  EXPECT_EQ(encoder_->ForceFlags().size(), 1u);  // a failed copy never reaches the encoder
+
+  slots_->SetCopyState(ISlotBackend::CopyState::Done);
+  ASSERT_TRUE(Submit(3));
+  Drain();
+  EXPECT_EQ(Timestamps(), (std::vector<int64_t>{3}));
+}
+
+TEST_F(WorkerTest, ContextThatCannotBeSharedRefusesTheFrameAndIsRetried) {
+  ASSERT_TRUE(Start());
+  slots_->attachSucceeds = false;
+  EXPECT_FALSE(Submit(1));
+  EXPECT_FALSE(Submit(2));
+  EXPECT_EQ(worker_->FramesDropped(), 0u);
+  slots_->attachSucceeds = true;
+  EXPECT_TRUE(Submit(3));
+  EXPECT_TRUE(Submit(4));
+  Drain();
+  EXPECT_EQ(slots_->attachCalls, 3);  // once attached, it stays attached until stop
+  EXPECT_EQ(Timestamps(), (std::vector<int64_t>{3, 4}));
+  worker_->Stop();
+  EXPECT_FALSE(slots_->attached);
+}
+
+TEST_F(WorkerTest, StopDeliversQueuedFramesBeforeEnding) {
+  ASSERT_TRUE(Start());
+  encoder_->Hold();
+  for (int i = 1; i <= 6; ++i) ASSERT_TRUE(Submit(i));
+  encoder_->WaitStarted(1);
+  std::thread stopper([&] { worker_->Stop(); });
+  // Give Stop time to raise its flag while frames are still queued.
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  encoder_->Release();
+  stopper.join();
+  EXPECT_FALSE(worker_->Running());
+  EXPECT_EQ(Timestamps(), (std::vector<int64_t>{1, 2, 3, 4, 5, 6}));
+  EXPECT_EQ(worker_->FramesEncoded(), 6u);
+  EXPECT_EQ(slots_->Slots(), 0);
+  EXPECT_TRUE(worker_->WaitForBacklog(0));  // not running: nothing to wait for
+  EXPECT_FALSE(Submit(7));
+}
+
+TEST_F(WorkerTest, StopGivesUpOnACopyThatNeverFinishes) {
+  ASSERT_TRUE(Start());
+  slots_->SetCopyState(ISlotBackend::CopyState::Pending);
+  ASSERT_TRUE(Submit(1));
+  worker_->Stop();
+  EXPECT_EQ(worker_->FramesEncoded(), 0u);
+  EXPECT_EQ(worker_->FramesDropped(), 1u);
+}
+
+TEST_F(WorkerTest, RestartResetsCountersAndForcesAKeyframe) {
+  ASSERT_TRUE(Start());
+  ASSERT_TRUE(Submit(5));
+  Drain();
+  ASSERT_TRUE(Start(4, VideoCodec::Av1));
+  EXPECT_EQ(worker_->FramesSubmitted(), 0u);
+  ASSERT_TRUE(Submit(1));  // the time stamp check starts over too
+  Drain();
+  EXPECT_EQ(encoder_->ForceFlags(), (std::vector<bool>{true, true}));
+  EXPECT_EQ(worker_->FramesEncoded(), 1u);
+  worker_->LogCounters();
+  EXPECT_TRUE(capture_.Contains("Frames de video enviados a NVENC: 1"));
+  EXPECT_TRUE(capture_.Contains("Frames de video codificados: 1"));
+  EXPECT_TRUE(capture_.Contains("Frames de video descartados por backlog: 0"));
+}
+
+}  // namespace
+}  // namespace halvex
