@@ -27,3 +27,13 @@ else()
                     libavformat libavcodec libswresample libswscale libavutil)
   target_link_libraries(halvex_ffmpeg INTERFACE PkgConfig::HALVEX_FF)
 endif()
+
+# Puts the FFmpeg DLLs (and the thread runtime they import) beside a Windows binary, so it runs
+# under Wine or on a Windows machine straight from the build folder. No-op on Linux.
+function(halvex_copy_ffmpeg_dlls target)
+  if(WIN32)
+    file(GLOB _dlls "${HALVEX_FFMPEG_DLL_DIR}/*.dll")
+    add_custom_command(TARGET ${target} POST_BUILD
+      COMMAND ${CMAKE_COMMAND} -E copy_if_different ${_dlls} $<TARGET_FILE_DIR:${target}>)
+  endif()
+endfunction()
