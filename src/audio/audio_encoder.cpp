@@ -4,7 +4,7 @@
 #include <array>
 #include <string>
 
-#include "audio/audio_encoder_ffmpeg.h"
+#include "core/ffmpeg_handles.h"
 #include "core/log.h"
 
 extern "C" {

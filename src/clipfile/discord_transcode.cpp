@@ -6,7 +6,7 @@
 #include <system_error>
 #include <vector>
 
-#include "audio/audio_encoder_ffmpeg.h"
+#include "core/ffmpeg_handles.h"
 #include "clipfile/discord_export.h"
 #include "core/log.h"
 

@@ -4,7 +4,7 @@
 #include <cstring>
 #include <system_error>
 
-#include "audio/audio_encoder_ffmpeg.h"
+#include "core/ffmpeg_handles.h"
 #include "clipfile/annexb.h"
 #include "clipfile/obu.h"
 #include "core/log.h"

@@ -5,7 +5,7 @@
 
 #include <cmath>
 
-#include "audio/audio_encoder_ffmpeg.h"
+#include "core/ffmpeg_handles.h"
 #include "core/log.h"
 
 namespace halvex {

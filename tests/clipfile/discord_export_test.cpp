@@ -6,7 +6,7 @@
 #include <fstream>
 #include <mutex>
 
-#include "audio/audio_encoder_ffmpeg.h"
+#include "core/ffmpeg_handles.h"
 #include "clipfile/clip_interleave.h"
 #include "clipfile/mp4_muxer.h"
 #include "core/log.h"

@@ -10,7 +10,7 @@
 #include "core/log.h"
 #include "test_media.h"
 
-#include "audio/audio_encoder_ffmpeg.h"
+#include "core/ffmpeg_handles.h"
 
 namespace halvex {
 namespace {

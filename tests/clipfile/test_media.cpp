@@ -5,7 +5,7 @@
 #include <fstream>
 #include <random>
 
-#include "audio/audio_encoder_ffmpeg.h"
+#include "core/ffmpeg_handles.h"
 
 extern "C" {
 #include <libavutil/opt.h>

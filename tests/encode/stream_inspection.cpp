@@ -3,7 +3,7 @@
 #include <cmath>
 #include <limits>
 
-#include "encode/linux/ffmpeg_handles.h"
+#include "core/ffmpeg_handles.h"
 
 extern "C" {
 #include <libavutil/imgutils.h>

@@ -79,7 +79,7 @@ bool FfmpegEncoder::PrepareVaapi(const AVCodec* codec) {
   int rc = av_hwdevice_ctx_create(&device, AV_HWDEVICE_TYPE_VAAPI, nullptr, nullptr, 0);
   if (rc < 0) {
     log::Line(std::string("[VIDEO] ") + codec->name + " no disponible: no hay dispositivo VAAPI " +
-              ff::ErrorText(rc) + ".");
+              ff::ErrorCodeText(rc) + ".");
     return false;
   }
   hwDevice_.reset(device);
@@ -94,7 +94,7 @@ bool FfmpegEncoder::PrepareVaapi(const AVCodec* codec) {
   rc = av_hwframe_ctx_init(hwFrames_.get());
   if (rc < 0) {
     log::Line(std::string("[VIDEO] ") + codec->name + " no disponible: superficies VAAPI " +
-              ff::ErrorText(rc) + ".");
+              ff::ErrorCodeText(rc) + ".");
     return false;
   }
   context_->pix_fmt = AV_PIX_FMT_VAAPI;
@@ -135,7 +135,7 @@ bool FfmpegEncoder::Open(const EncoderCandidate& candidate, int fps, int kbps) {
   av_dict_free(&options);
   if (rc < 0) {
     log::Line("[VIDEO] no se pudo abrir " + candidate.name + " para " +
-              VideoCodecDisplayName(codec_) + " " + ff::ErrorText(rc) + ".");
+              VideoCodecDisplayName(codec_) + " " + ff::ErrorCodeText(rc) + ".");
     return false;
   }
 

@@ -7,7 +7,7 @@
 #include "encode/cpu_picture.h"
 #include "encode/encoder.h"
 #include "encode/linux/encoder_profiles.h"
-#include "encode/linux/ffmpeg_handles.h"
+#include "core/ffmpeg_handles.h"
 
 namespace halvex {
 

@@ -1,5 +1,6 @@
 #pragma once
-// Owning pointers for FFmpeg objects, and FFmpeg's error text as a std::string.
+// Owning pointers for FFmpeg objects, and FFmpeg's error texts. Header-only: include it only from
+// targets that link halvex_ffmpeg.
 #include <memory>
 #include <string>
 
@@ -7,6 +8,7 @@ extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
 #include <libavutil/audio_fifo.h>
+#include <libavutil/buffer.h>
 #include <libavutil/error.h>
 #include <libavutil/frame.h>
 #include <libswresample/swresample.h>
@@ -36,6 +38,9 @@ struct FifoDeleter {
 struct InputContextDeleter {
   void operator()(AVFormatContext* f) const { avformat_close_input(&f); }
 };
+struct BufferDeleter {
+  void operator()(AVBufferRef* b) const { av_buffer_unref(&b); }
+};
 struct DictionaryDeleter {
   void operator()(AVDictionary* d) const { av_dict_free(&d); }
 };
@@ -46,12 +51,18 @@ using PacketPtr = std::unique_ptr<AVPacket, PacketDeleter>;
 using SwrPtr = std::unique_ptr<SwrContext, SwrDeleter>;
 using SwsPtr = std::unique_ptr<SwsContext, SwsDeleter>;
 using FifoPtr = std::unique_ptr<AVAudioFifo, FifoDeleter>;
+using BufferPtr = std::unique_ptr<AVBufferRef, BufferDeleter>;
 using InputContextPtr = std::unique_ptr<AVFormatContext, InputContextDeleter>;
 
 inline std::string ErrorText(int code) {
   char buf[AV_ERROR_MAX_STRING_SIZE] = {};
   av_strerror(code, buf, sizeof(buf));
   return buf;
+}
+
+// "(codigo -22: Invalid argument)"
+inline std::string ErrorCodeText(int code) {
+  return "(codigo " + std::to_string(code) + ": " + ErrorText(code) + ")";
 }
 
 }  // namespace halvex::ff
