@@ -8,16 +8,12 @@
 #include "clipfile/discord_export.h"
 #include "clipfile/mp4_muxer.h"
 #include "core/log.h"
+#include "core/text.h"
 
 namespace halvex {
 namespace {
 
 namespace fs = std::filesystem;
-
-std::string PathText(const fs::path& p) {
-  const std::u8string s = p.u8string();
-  return std::string(s.begin(), s.end());
-}
 
 std::string OneDecimal(double value) {
   char buffer[64];
@@ -92,7 +88,7 @@ bool RunSaveJob(std::unique_ptr<SaveJob> job) {
       flags->clipsSaved.fetch_add(1);
       flags->clipSavedNotices.fetch_add(1);
     }
-    log::Line("[F8] Clip guardado: " + PathText(job->path) + " (" +
+    log::Line("[F8] Clip guardado: " + text::PathToUtf8(job->path) + " (" +
               std::to_string(job->video.size()) + " video, " + std::to_string(counts[0]) +
               " mezcla, " + std::to_string(counts[1]) + " microfono, " +
               std::to_string(counts[2]) + " juego | " +
@@ -103,7 +99,7 @@ bool RunSaveJob(std::unique_ptr<SaveJob> job) {
     // under the final name belongs to someone else.
     std::error_code ec;
     fs::remove(Mp4Muxer::TemporaryPathFor(job->path), ec);
-    log::Line("[F8] ERROR al escribir " + PathText(job->path) + "; archivo parcial eliminado.");
+    log::Line("[F8] ERROR al escribir " + text::PathToUtf8(job->path) + "; archivo parcial eliminado.");
   }
   if (flags) {
     flags->exporting = false;

@@ -9,16 +9,12 @@
 
 #include "app/save_path.h"
 #include "core/log.h"
+#include "core/text.h"
 
 namespace halvex {
 namespace {
 
 namespace fs = std::filesystem;
-
-std::string PathText(const fs::path& p) {
-  const std::u8string s = p.u8string();
-  return std::string(s.begin(), s.end());
-}
 
 std::string Millis(int64_t ns) {
   std::ostringstream out;
@@ -137,7 +133,7 @@ SaveOutcome RequestSave(ISaveContext& context, const AudioState& audio,
   path = UniquePath(path);
 
   flags.saving = true;
-  log::Line("[F8] Ruta de guardado: " + PathText(path));
+  log::Line("[F8] Ruta de guardado: " + text::PathToUtf8(path));
   log::Line("[F8] Snapshot listo; el hilo principal continua.");
   try {
     auto job = std::make_unique<SaveJob>();

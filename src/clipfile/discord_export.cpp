@@ -8,17 +8,13 @@
 #include <vector>
 
 #include "core/log.h"
+#include "core/text.h"
 
 namespace halvex {
 
 namespace fs = std::filesystem;
 
 namespace {
-
-std::string PathText(const fs::path& p) {
-  const std::u8string s = p.u8string();
-  return std::string(reinterpret_cast<const char*>(s.data()), s.size());
-}
 
 void Report(const DiscordProgress& progress, double fraction, const char* text) {
   if (progress) progress(fraction, text);
@@ -201,7 +197,7 @@ bool ExportDiscordClip(const fs::path& sourcePath, const fs::path& outputPath,
       std::error_code ec;
       fs::rename(temp, outputPath, ec);
       if (!ec) {
-        log::Line("[DISCORD] Archivo final publicado: " + PathText(outputPath) + " (" +
+        log::Line("[DISCORD] Archivo final publicado: " + text::PathToUtf8(outputPath) + " (" +
                   std::to_string(options.targetSize) + " bytes exactos).");
         Report(options.progress, 1.0, "Discord Clip terminado");
         return true;
@@ -223,7 +219,7 @@ bool ExportDiscordClip(const fs::path& sourcePath, const fs::path& outputPath,
     fs::rename(temp, keep, ec);
     if (!ec) {
       log::Line("[DISCORD] Se conserva el encode sobredimensionado para diagnostico: " +
-                PathText(keep) + " (" + std::to_string(tempSize) + " bytes).");
+                text::PathToUtf8(keep) + " (" + std::to_string(tempSize) + " bytes).");
       message += " Se conservo una copia OVERSIZE para diagnostico.";
     }
   }
@@ -262,7 +258,7 @@ DiscordCopyResult MakeDiscordCopy(const fs::path& clipPath, bool hevc,
   std::string error;
   if (ExportDiscordClip(clipPath, result.copyPath, options, error)) {
     if (progressPercent) progressPercent(100);
-    log::Line("[DISCORD] Clip listo: " + PathText(result.copyPath) + " (" +
+    log::Line("[DISCORD] Clip listo: " + text::PathToUtf8(result.copyPath) + " (" +
               std::to_string(kDiscordTargetBytes) + " bytes exactos).");
     result.outcome = DiscordCopyResult::Outcome::Made;
     return result;

@@ -9,6 +9,7 @@
 #include "core/ffmpeg_handles.h"
 #include "clipfile/discord_export.h"
 #include "core/log.h"
+#include "core/text.h"
 
 extern "C" {
 #include <libavutil/channel_layout.h>
@@ -22,11 +23,6 @@ namespace halvex {
 namespace fs = std::filesystem;
 
 namespace {
-
-std::string Utf8(const fs::path& p) {
-  const std::u8string s = p.u8string();
-  return std::string(reinterpret_cast<const char*>(s.data()), s.size());
-}
 
 std::string OneDecimal(double v) {
   char buf[32];
@@ -116,7 +112,7 @@ class Transcoder {
 
 bool Transcoder::OpenInput() {
   AVFormatContext* raw = nullptr;
-  if (avformat_open_input(&raw, Utf8(source_).c_str(), nullptr, nullptr) < 0)
+  if (avformat_open_input(&raw, text::PathToUtf8(source_).c_str(), nullptr, nullptr) < 0)
     return Fail("No se pudo abrir el clip original");
   input_.reset(raw);
   if (avformat_find_stream_info(input_.get(), nullptr) < 0)
@@ -506,7 +502,7 @@ bool Transcoder::Run(DiscordVideoEncoder* used) {
             " kbps.");
 
   AVFormatContext* raw = nullptr;
-  const std::string tempUtf8 = Utf8(temp_);
+  const std::string tempUtf8 = text::PathToUtf8(temp_);
   if (avformat_alloc_output_context2(&raw, nullptr, "mp4", tempUtf8.c_str()) < 0 || !raw)
     return Fail("No se pudo crear el contenedor MP4");
   output_.reset(raw);

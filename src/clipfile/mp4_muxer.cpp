@@ -19,11 +19,6 @@ namespace halvex {
 
 namespace {
 
-std::string PathToUtf8(const std::filesystem::path& p) {
-  const std::u8string s = p.u8string();
-  return std::string(reinterpret_cast<const char*>(s.data()), s.size());
-}
-
 AVCodecID CodecIdOf(VideoCodec codec) {
   switch (codec) {
     case VideoCodec::Hevc:
@@ -67,10 +62,10 @@ bool Mp4Muxer::Open(const std::filesystem::path& path, uint32_t width, uint32_t 
   tempPath_ = TemporaryPathFor(path);
   writeFailed_ = false;
 
-  const std::string utf8 = PathToUtf8(path);
+  const std::string utf8 = text::PathToUtf8(path);
   matroska_ = utf8.size() >= 4 && text::AsciiLower(utf8.substr(utf8.size() - 4)) == ".mkv";
 
-  const std::string tempUtf8 = PathToUtf8(tempPath_);
+  const std::string tempUtf8 = text::PathToUtf8(tempPath_);
   if (avformat_alloc_output_context2(&output_, nullptr, matroska_ ? "matroska" : "mp4",
                                      tempUtf8.c_str()) < 0 ||
       !output_) {
@@ -380,15 +375,15 @@ bool Mp4Muxer::Finish(bool publish) {
     if (ok) {
       std::filesystem::rename(tempPath_, finalPath_, ec);
       if (ec) {
-        log::Line("MUX: no se pudo renombrar " + PathToUtf8(tempPath_) + " a " +
-                  PathToUtf8(finalPath_) + " (" + ec.message() + ")");
+        log::Line("MUX: no se pudo renombrar " + text::PathToUtf8(tempPath_) + " a " +
+                  text::PathToUtf8(finalPath_) + " (" + ec.message() + ")");
         ok = false;
       }
     }
     if (!ok) {
       if (publish && headerWritten_)
         log::Line(std::string(LogTag()) + " el clip no se completo; se elimina " +
-                  PathToUtf8(tempPath_));
+                  text::PathToUtf8(tempPath_));
       std::filesystem::remove(tempPath_, ec);
     }
   }

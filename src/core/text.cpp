@@ -137,6 +137,11 @@ std::string WideToUtf8(std::wstring_view wide) {
   }
 }
 
+std::string PathToUtf8(const std::filesystem::path& path) {
+  const std::u8string s = path.u8string();
+  return std::string(reinterpret_cast<const char*>(s.data()), s.size());
+}
+
 bool IsValidUtf8(std::string_view bytes) {
   for (size_t i = 0; i < bytes.size();) {
     const size_t start = i;

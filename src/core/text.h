@@ -1,5 +1,6 @@
 #pragma once
 // UTF-8 (inside the program) and UTF-16 (at Windows calls, and where a rule counts UTF-16 units).
+#include <filesystem>
 #include <string>
 #include <string_view>
 
@@ -12,6 +13,9 @@ std::string Utf16ToUtf8(std::u16string_view utf16);
 // wchar_t is UTF-16 on Windows and UTF-32 on Linux; these convert to and from that native width.
 std::wstring Utf8ToWide(std::string_view utf8);
 std::string WideToUtf8(std::wstring_view wide);
+
+// A path as UTF-8 text (for log lines and messages).
+std::string PathToUtf8(const std::filesystem::path& path);
 
 // Decodes UTF-8 into code points (U+FFFD for ill-formed sequences).
 std::u32string Utf8ToUtf32(std::string_view utf8);

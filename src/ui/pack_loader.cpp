@@ -7,19 +7,15 @@
 #include <system_error>
 
 #include "core/log.h"
+#include "core/text.h"
 #include "ui/pack_location.h"
 
 namespace halvex {
 
 namespace {
 
-std::string Utf8(const std::filesystem::path& path) {
-  const std::u8string s = path.u8string();
-  return std::string(s.begin(), s.end());
-}
-
 std::optional<ResourcePack> Refuse(const std::filesystem::path& path, std::string_view why) {
-  log::Warning("no se pudo cargar el paquete de recursos " + Utf8(path) + ": " + std::string(why) +
+  log::Warning("no se pudo cargar el paquete de recursos " + text::PathToUtf8(path) + ": " + std::string(why) +
                "; los menús se mostrarán sin iconos");
   return std::nullopt;
 }
