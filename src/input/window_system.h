@@ -50,6 +50,9 @@ class IWindowSystem {
   virtual std::string AppUserModelId(WindowId window) = 0;
   // Refresh rate in Hz of the monitor showing `window` (0 when unknown).
   virtual int RefreshRateHz(WindowId window) = 0;
+  // A window the desktop itself draws: the desktop background or a dock/panel (X11 window types).
+  // Windows recognises those by class name instead, so the default says no.
+  virtual bool IsDesktopShellWindow(WindowId /*window*/) { return false; }
 
   // Processes.
   virtual ProcessId OwnProcess() = 0;
