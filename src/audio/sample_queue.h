@@ -1,0 +1,40 @@
+#pragma once
+// A bounded first-in-first-out queue of interleaved float samples, filled by a capture thread and
+// emptied by the capture loop. When an append overflows the bound the oldest samples go, so the
+// queue always holds the newest sound and memory stays fixed when nobody reads.
+#include <cstddef>
+#include <cstdint>
+#include <deque>
+#include <mutex>
+#include <vector>
+
+namespace halvex {
+
+class SampleQueue {
+ public:
+  // Two seconds of 48 kHz stereo.
+  static constexpr size_t kDefaultMaxSamples = 192000;
+
+  explicit SampleQueue(size_t maxSamples = kDefaultMaxSamples) : maxSamples_(maxSamples) {}
+
+  // `endNs`: capture time just after the last appended sample (0 when unknown).
+  void Append(const float* samples, size_t count, int64_t endNs = 0);
+
+  struct Taken {
+    size_t samples = 0;
+    int64_t endNs = 0;  // capture time just after the last sample taken
+  };
+  // Moves every queued sample to the end of `out`.
+  Taken TakeAll(std::vector<float>& out);
+
+  size_t Size() const;
+  void Clear();
+
+ private:
+  mutable std::mutex mutex_;
+  std::deque<float> samples_;
+  size_t maxSamples_;
+  int64_t endNs_ = 0;
+};
+
+}  // namespace halvex
