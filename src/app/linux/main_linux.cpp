@@ -1,0 +1,158 @@
+// Halvex on Linux: X11 capture, libavcodec encoding, the shared capture loop. Runs until SIGINT or
+// SIGTERM, which end the loop the way the quit message does on Windows.
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <string>
+
+extern "C" {
+#include <libavutil/log.h>
+}
+
+#include "app/recorder.h"
+#include "app/single_instance.h"
+#include "app/sleeper.h"
+#include "app/startup_lines.h"
+#include "capture/linux/cpu_picture_ops.h"
+#include "capture/linux/x11_screen_source.h"
+#include "capture/linux/x11_window_source.h"
+#include "capture/linux/x_display.h"
+#include "core/log.h"
+#include "encode/linux/cpu_slot_backend.h"
+#include "encode/linux/ffmpeg_encoder.h"
+#include "encode/video_encoder_worker.h"
+#include "input/linux/x11_key_state.h"
+#include "input/linux/x11_window_system.h"
+#include "input/target_detector.h"
+#include "settings/profile_store.h"
+
+namespace halvex {
+namespace {
+
+volatile std::sig_atomic_t g_quit = 0;
+
+void OnQuitSignal(int) { g_quit = 1; }
+
+void InstallQuitHandlers() {
+  struct sigaction action {};
+  action.sa_handler = OnQuitSignal;
+  sigemptyset(&action.sa_mask);
+  sigaction(SIGINT, &action, nullptr);
+  sigaction(SIGTERM, &action, nullptr);
+}
+
+// True when libavcodec can open some video encoder at all (hardware or software).
+bool AnyVideoEncoderUsable() {
+  // The probe's own lines (ours and libavcodec's) would only confuse the start-up log.
+  log::Capture quiet;
+  const int level = av_log_get_level();
+  av_log_set_level(AV_LOG_QUIET);
+  struct RestoreLevel {
+    int level;
+    ~RestoreLevel() { av_log_set_level(level); }
+  } restore{level};
+  for (VideoCodec codec : {VideoCodec::H264, VideoCodec::Hevc, VideoCodec::Av1}) {
+    FfmpegEncoder probe;
+    const bool opened = probe.Initialize(320, 180, 30, 1000, codec);
+    probe.Shutdown();
+    if (opened) return true;
+  }
+  return false;
+}
+
+std::string DisplayText() {
+  const char* display = std::getenv("DISPLAY");
+  return display != nullptr && display[0] != '\0' ? display : "(sin DISPLAY)";
+}
+
+// No overlay, menus or tray on Linux yet: the loop only needs to know when to stop and when
+// another start asked for this one.
+class LinuxUi final : public IRecorderUi {
+ public:
+  explicit LinuxUi(SingleInstance* instance) : instance_(instance) {}
+
+  bool PumpMessages(bool&) override {
+    if (instance_ != nullptr && instance_->PollWake()) OnWake();
+    return g_quit == 0;
+  }
+  void OnWake() override {
+    log::Line("[CLIPS] Otra ejecucion de Halvex pidio mostrar esta instancia; sigue grabando.");
+  }
+
+ private:
+  SingleInstance* instance_;
+};
+
+int Run() {
+  // Before any display connection or encoder: a second start only wakes the first.
+  SingleInstance::Claim claim = SingleInstance::Acquire();
+  if (claim.result == SingleInstance::Result::HandedOver) return 0;
+
+  log::InitConsole();
+  InstallQuitHandlers();
+  if (claim.result == SingleInstance::Result::Failed) {
+    log::Warning("no se pudo asegurar una sola instancia (" + claim.error + "); se continua.");
+  }
+  log::Line(kBannerLine);
+
+  if (!AnyVideoEncoderUsable()) {
+    log::Error("no hay ningun codificador de video utilizable (FFmpeg: ni hardware ni software).");
+    return 1;
+  }
+
+  X11ScreenSource screen;
+  if (!screen.Open()) {
+    if (screen.LastError() == static_cast<uint32_t>(x11::kErrorNoDisplay)) {
+      log::Error("no se pudo abrir la pantalla X11 " + DisplayText() + ".");
+    } else {
+      char code[16];
+      std::snprintf(code, sizeof code, "%X", screen.LastError());
+      log::Error(std::string("no se pudo preparar la captura de pantalla X11 (error=0x") + code +
+                 "); hacen falta MIT-SHM y DAMAGE.");
+    }
+    return 1;
+  }
+  LogCaptureOutput(screen.Output());
+
+  X11WindowSource windowSource;
+  const bool windowCapture = InitializeWindowCapture(&windowSource);
+
+  std::unique_ptr<X11WindowSystem> windows = X11WindowSystem::Open();
+  std::unique_ptr<X11KeyState> keys = X11KeyState::Open();
+  if (!windows || !keys) {
+    log::Error("no se pudo abrir la pantalla X11 " + DisplayText() + ".");
+    return 1;
+  }
+  TargetDetector detector(*windows);
+  CpuPictureOps pictures;
+  VideoEncoderWorker worker(std::make_unique<FfmpegEncoder>(),
+                            std::make_unique<CpuSlotBackend>());
+  ThreadSleeper sleeper;
+  LinuxUi ui(claim.instance.get());
+
+  RecorderParts parts;
+  parts.windows = windows.get();
+  parts.detector = &detector;
+  parts.screen = &screen;
+  parts.windowSource = windowCapture ? &windowSource : nullptr;
+  parts.pictures = &pictures;
+  parts.keys = keys.get();
+  parts.refreshKeys = [&keys] { keys->Refresh(); };
+  parts.worker = &worker;
+  parts.sleeper = &sleeper;
+  parts.store = &settings::UserSettings();
+  parts.ui = &ui;
+  parts.windows10Mode = false;
+
+  Recorder recorder(std::move(parts));
+  if (!recorder.Start()) return 1;
+  recorder.Run();
+  recorder.Shutdown();
+  return 0;
+}
+
+}  // namespace
+}  // namespace halvex
+
+int main() { return halvex::Run(); }

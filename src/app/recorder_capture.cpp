@@ -1,0 +1,85 @@
+// One picture per pass: which source, crop and scale, what is submitted and with which time stamp.
+#include <cstdio>
+
+#include "app/recorder.h"
+#include "capture/window_rect.h"
+#include "core/clock.h"
+#include "core/log.h"
+
+namespace halvex {
+namespace {
+
+constexpr int kScreenWaitMs = 16;
+
+std::string Hex(uint32_t value) {
+  char text[16];
+  std::snprintf(text, sizeof text, "%X", value);
+  return text;
+}
+
+}  // namespace
+
+Picture Recorder::CropWindowed(const Picture& capture) {
+  const std::optional<Rect> area =
+      WindowRectOnOutput(*parts_.windows, session_.target.window, parts_.screen->Output());
+  if (area && NeedsCrop(*area, captureWidth_, captureHeight_)) {
+    return parts_.pictures->CropToCanvas(capture, *area);
+  }
+  return capture;
+}
+
+bool Recorder::CaptureAndSubmit() {
+  IPictureOps& ops = *parts_.pictures;
+  const bool windowCapture = WindowCaptureRunning();
+  bool fresh = false;
+
+  if (windowCapture) {
+    if (std::optional<Picture> frame = parts_.windowSource->AcquireLatest()) {
+      latched_ = ops.ScaleToOutput(ops.StretchToCapture(*frame));
+      fresh = true;
+    }
+  } else {
+    IScreenSource& screen = *parts_.screen;
+    // A failed re-open (for example while the session is locked) is tried again next pass.
+    if (!screenOpen_) screenOpen_ = screen.Open();
+    if (screenOpen_) {
+      Picture capture;
+      switch (screen.AcquireNext(kScreenWaitMs, session_.focused, capture)) {
+        case IScreenSource::Acquire::NewPicture:
+          latched_ = ops.ScaleToOutput(CropWindowed(capture));
+          fresh = true;
+          break;
+        case IScreenSource::Acquire::Timeout:
+          break;
+        case IScreenSource::Acquire::AccessLost:
+          screen.Close();
+          screenOpen_ = screen.Open();
+          break;
+        case IScreenSource::Acquire::Error:
+          log::Line("ERROR en AcquireNextFrame (hr=0x" + Hex(screen.LastError()) + ")");
+          return false;
+      }
+    }
+  }
+
+  // Nothing of the desktop may reach the clip while the game is not in front.
+  const bool showGame = session_.focused || windowCapture;
+  if (pacer_.Variable()) {
+    if (!showGame) {
+      Submit(ops.BlackPicture(), NowNs());
+    } else if (fresh) {
+      Submit(latched_, NowNs());
+    }
+  } else {
+    const Picture picture = showGame ? latched_ : ops.BlackPicture();
+    if (!picture.empty()) Submit(picture, pacer_.FixedRateStamp(NowNs()));
+  }
+  return true;
+}
+
+void Recorder::Submit(const Picture& picture, int64_t stampNs) {
+  if (picture.empty()) return;
+  parts_.worker->SubmitFrame(parts_.pictures->ToFrameSource(picture), stampNs);
+}
+
+}  // namespace halvex

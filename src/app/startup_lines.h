@@ -1,0 +1,31 @@
+#pragma once
+// Start-up lines every platform's entry point prints the same way.
+#include <string>
+
+#include "app/recorder_hooks.h"
+#include "capture/capture_sources.h"
+#include "settings/settings.h"
+
+namespace halvex {
+
+inline constexpr const char* kBannerLine =
+    "=== Halvex - V2.1.13: audio sincronizado del juego y del microfono ===";
+
+// "Capturando video: <monitor> (<w>x<h>)".
+void LogCaptureOutput(const OutputInfo& output);
+
+// Initialises window capture and says whether it can be used. Null counts as unavailable.
+bool InitializeWindowCapture(IWindowSource* source);
+
+struct RecordingLineInputs {
+  int32_t durationSeconds = 30;
+  AudioSummary audio;
+  settings::AudioQualitySettings quality;
+  std::string saveShortcut;
+  std::string menuShortcut;
+};
+// "Grabando en buffer circular (...)": the buffer length, the tracks that opened, the audio
+// output and the two shortcuts.
+std::string RecordingLine(const RecordingLineInputs& in);
+
+}  // namespace halvex

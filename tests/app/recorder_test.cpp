@@ -1,0 +1,320 @@
+#include "app/recorder.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <memory>
+#include <random>
+
+#include "app/recorder_fakes.h"
+#include "core/clock.h"
+#include "core/log.h"
+#include "encode/fakes.h"
+#include "input/key_state.h"
+#include "input/target_detector.h"
+#include "settings/profile_store.h"
+
+namespace halvex {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr WindowId kGameWindow = 100;
+constexpr ProcessId kGameProcess = 500;
+constexpr WindowId kOtherWindow = 200;
+constexpr ProcessId kOtherProcess = 600;
+constexpr int64_t kSecond = 1'000'000'000;
+
+class RecorderTest : public ::testing::Test {
+ protected:
+  RecorderTest() {
+    std::random_device rd;
+    folder_ = fs::temp_directory_path() / ("halvex-recorder-" + std::to_string(rd()));
+    fs::create_directories(folder_);
+    store_ = settings::OpenProfileStore(folder_ / "Halvex.ini");
+    Write("ClipSettings", "SaveRoot", (folder_ / "clips").string());
+
+    windows_.processes[kGameProcess] = {"/games/juego.exe", 1, true};
+    windows_.processes[kOtherProcess] = {"/usr/bin/editor", 1, true};
+    windows_.windows[kGameWindow] = {{0, 0, 1920, 1080}, "gamewindow", "Juego", kGameProcess};
+    windows_.windows[kOtherWindow] = {{0, 0, 800, 600}, "editor", "Editor", kOtherProcess};
+
+    auto encoder = std::make_unique<test::FakeEncoder>();
+    auto slots = std::make_unique<test::FakeSlotBackend>();
+    worker_ = std::make_unique<VideoEncoderWorker>(std::move(encoder), std::move(slots));
+    sleeper_ = std::make_unique<test::ClockSleeper>(clock_, *worker_);
+  }
+
+  ~RecorderTest() override {
+    recorder_.reset();
+    std::error_code ec;
+    fs::remove_all(folder_, ec);
+  }
+
+  void Write(const char* section, const char* key, const std::string& value) {
+    ASSERT_TRUE(store_->WriteString(section, key, value));
+  }
+
+  // Builds and starts the recorder over the fakes.
+  void StartRecorder(bool withWindowCapture = false) {
+    RecorderParts parts;
+    parts.windows = &windows_;
+    parts.detector = &detector_;
+    parts.screen = &screen_;
+    parts.windowSource = withWindowCapture ? &windowSource_ : nullptr;
+    parts.pictures = &ops_;
+    parts.keys = &keys_;
+    parts.refreshKeys = [this] { ++keyRefreshes_; };
+    parts.worker = worker_.get();
+    parts.sleeper = sleeper_.get();
+    parts.store = store_.get();
+    parts.ui = &ui_;
+    recorder_ = std::make_unique<Recorder>(parts);
+    ASSERT_TRUE(recorder_->Start());
+  }
+
+  void Passes(int count) {
+    for (int i = 0; i < count; ++i) ASSERT_TRUE(recorder_->RunPass());
+    worker_->WaitForBacklog(2000);
+  }
+
+  void RunUntil(int64_t ns) {
+    while (clock_.NowNs() < ns) ASSERT_TRUE(recorder_->RunPass());
+    worker_->WaitForBacklog(2000);
+  }
+
+  std::vector<int64_t> Stamps() const {
+    std::vector<int64_t> stamps;
+    for (const EncodedPacket& p : recorder_->VideoPackets().SnapshotFrom(0)) {
+      stamps.push_back(p.timestampNs);
+    }
+    return stamps;
+  }
+
+  ManualClock clock_{1000 * kSecond};
+  ScopedClockSource clockScope_{&clock_};
+  log::Capture log_;
+  fs::path folder_;
+  std::unique_ptr<settings::ProfileStore> store_;
+  test::FakeWindowSystem windows_;
+  TargetDetector detector_{windows_};
+  test::FakeScreenSource screen_{clock_, 1920, 1080};
+  test::FakeWindowSource windowSource_{test::TaggedPicture(1920, 1080)};
+  test::FakePictureOps ops_;
+  KeyDownTable keys_;
+  int keyRefreshes_ = 0;
+  std::unique_ptr<VideoEncoderWorker> worker_;
+  std::unique_ptr<test::ClockSleeper> sleeper_;
+  test::FakeUi ui_;
+  std::unique_ptr<Recorder> recorder_;
+};
+
+// Pictures whose stamps fall in one second, counted from half an interval after the first.
+size_t PicturesInOneSecond(const std::vector<int64_t>& stamps, int64_t interval) {
+  if (stamps.empty()) return 0;
+  const int64_t from = stamps.front() + interval / 2;
+  size_t n = 0;
+  for (int64_t s : stamps) n += s >= from && s < from + kSecond;
+  return n;
+}
+
+TEST_F(RecorderTest, VsyncFollowsTheMonitorRefreshWithinTheBelievableRange) {
+  Write("VideoQuality", "VSync", "1");
+  windows_.refreshHz = 144;
+  windows_.foreground = kGameWindow;
+  StartRecorder();
+  EXPECT_EQ(recorder_->CurrentRate(), 144);
+  RunUntil(clock_.NowNs() + 2 * kSecond);
+  const std::vector<int64_t> stamps = Stamps();
+  EXPECT_EQ(PicturesInOneSecond(stamps, kSecond / 144), 144u);
+  for (size_t i = 1; i < stamps.size(); ++i) ASSERT_EQ(stamps[i] - stamps[i - 1], kSecond / 144);
+  EXPECT_EQ(keyRefreshes_ > 0, true);
+}
+
+TEST_F(RecorderTest, AnUnbelievableRefreshRateRecordsAtSixty) {
+  Write("VideoQuality", "VSync", "1");
+  windows_.refreshHz = 400;
+  windows_.foreground = kGameWindow;
+  StartRecorder();
+  EXPECT_EQ(recorder_->CurrentRate(), 60);
+  RunUntil(clock_.NowNs() + 2 * kSecond);
+  EXPECT_EQ(PicturesInOneSecond(Stamps(), kSecond / 60), 60u);
+}
+
+TEST_F(RecorderTest, FallingBehindStampsThePresentInsteadOfCatchingUp) {
+  windows_.foreground = kGameWindow;  // 60 fps fixed by default
+  StartRecorder();
+  Passes(10);
+  const int64_t interval = kSecond / 60;
+
+  // A short hiccup (under two intervals) keeps the timeline continuous.
+  const int64_t beforeHiccup = Stamps().back();
+  screen_.stallNextNs = interval + interval / 2;
+  Passes(1);
+  EXPECT_EQ(Stamps().back(), beforeHiccup + interval);
+
+  // A long stall restarts the clock at the present, with no burst of catch-up pictures.
+  const size_t before = Stamps().size();
+  screen_.stallNextNs = 10 * interval;
+  Passes(1);
+  const int64_t stalledNow = screen_.afterLastAcquireNs;
+  Passes(3);
+  const std::vector<int64_t> stamps = Stamps();
+  ASSERT_EQ(stamps.size(), before + 4);
+  EXPECT_EQ(stamps[before], stalledNow);
+  EXPECT_EQ(stamps[before + 1], stalledNow + interval);
+  EXPECT_EQ(stamps[before + 3], stalledNow + 3 * interval);
+}
+
+TEST_F(RecorderTest, AnOutputLargerThanTheMonitorRecordsAtTheMonitorSize) {
+  Write("VideoQuality", "Width", "2560");
+  Write("VideoQuality", "Height", "1440");
+  StartRecorder();
+  EXPECT_EQ(ops_.captureSize, std::make_pair(1920, 1080));
+  EXPECT_EQ(ops_.outputSize, std::make_pair(1920, 1080));
+  EXPECT_EQ(recorder_->OutputWidth(), 1920);
+  EXPECT_EQ(recorder_->OutputHeight(), 1080);
+  EXPECT_EQ(recorder_->Video().width, 0);
+}
+
+TEST_F(RecorderTest, AGameThatExitsEndsTheSessionOnceAndEmptiesTheHistories) {
+  windows_.foreground = kGameWindow;
+  StartRecorder();
+  Passes(5);
+  ASSERT_TRUE(recorder_->Session().active);
+  EXPECT_TRUE(log_.Contains("[CLIPS] Clips On: Juego (juego.exe)"));
+  ASSERT_GT(recorder_->VideoPackets().Size(), 0u);
+  const uint64_t counter = recorder_->SessionCounter();
+  AudioHistories& audio = recorder_->AudioPackets();
+  for (PacketHistory* h : {&audio.desktop, &audio.microphone, &audio.game, &audio.mix}) {
+    h->Append(PacketBytes{1, 2, 3}, true, clock_.NowNs(), 1024);
+  }
+
+  windows_.processes[kGameProcess].alive = false;
+  windows_.windows.erase(kGameWindow);
+  windows_.foreground = 0;
+  Passes(5);
+
+  EXPECT_FALSE(recorder_->Session().active);
+  EXPECT_EQ(recorder_->SessionCounter(), counter + 1);
+  EXPECT_EQ(log_.Count("[CLIPS] Juego/aplicacion cerrada: juego.exe. Video y audio detenidos"),
+            1u);
+  EXPECT_EQ(recorder_->VideoPackets().Size(), 0u);
+  for (PacketHistory* h : {&audio.desktop, &audio.microphone, &audio.game, &audio.mix}) {
+    EXPECT_EQ(h->Size(), 0u);
+  }
+}
+
+TEST_F(RecorderTest, AnExcludedGameEndsTheSessionWithTheExclusionLine) {
+  windows_.foreground = kGameWindow;
+  StartRecorder();
+  Passes(2);
+  detector_.SetVideoExclusions({"JUEGO.EXE"});
+  Passes(1);
+  EXPECT_FALSE(recorder_->Session().active);
+  EXPECT_EQ(log_.Count("[EXCLUDE] juego.exe fue excluido de captura"), 1u);
+  EXPECT_FALSE(log_.Contains("Juego/aplicacion cerrada"));
+}
+
+TEST_F(RecorderTest, OutOfFocusWithoutWindowCaptureSubmitsOnlyBlack) {
+  windows_.foreground = kGameWindow;
+  StartRecorder();
+  Passes(3);
+  ASSERT_FALSE(ops_.submitted.empty());
+  EXPECT_EQ(ops_.submitted.back(), screen_.picture.image.pixels.get());
+
+  windows_.foreground = kOtherWindow;
+  ops_.submitted.clear();
+  Passes(5);
+  ASSERT_EQ(ops_.submitted.size(), 5u);
+  for (const uint8_t* p : ops_.submitted) EXPECT_EQ(p, ops_.Black());
+  EXPECT_TRUE(recorder_->Session().active);
+  EXPECT_EQ(log_.Count("[CLIPS] Juego fuera de foco: video protegido"), 1u);
+
+  windows_.foreground = kGameWindow;
+  ops_.submitted.clear();
+  Passes(2);
+  EXPECT_EQ(ops_.submitted.back(), screen_.picture.image.pixels.get());
+  EXPECT_EQ(log_.Count("[CLIPS] Juego en primer plano: captura normal."), 1u);
+}
+
+TEST_F(RecorderTest, VariableRateOutOfFocusStillSubmitsBlackAtSixty) {
+  Write("VideoQuality", "FPS", "0");
+  windows_.foreground = kOtherWindow;
+  StartRecorder();
+  windows_.foreground = kGameWindow;
+  Passes(1);  // session starts
+  windows_.foreground = kOtherWindow;
+  ops_.submitted.clear();
+  RunUntil(clock_.NowNs() + kSecond);
+  ASSERT_GE(ops_.submitted.size(), 59u);
+  ASSERT_LE(ops_.submitted.size(), 61u);
+  for (const uint8_t* p : ops_.submitted) EXPECT_EQ(p, ops_.Black());
+}
+
+TEST_F(RecorderTest, WindowCaptureKeepsTheGameOutOfFocus) {
+  windows_.foreground = kGameWindow;
+  StartRecorder(/*withWindowCapture=*/true);
+  Passes(2);
+  EXPECT_EQ(windowSource_.started, kGameWindow);
+  windows_.foreground = kOtherWindow;
+  ops_.submitted.clear();
+  Passes(3);
+  for (const uint8_t* p : ops_.submitted) EXPECT_EQ(p, windowSource_.frame.image.pixels.get());
+  EXPECT_EQ(log_.Count("[CLIPS] Juego fuera de foco: WGC continua capturando la ventana"), 1u);
+  EXPECT_EQ(screen_.acquires, 0);
+}
+
+TEST_F(RecorderTest, AWindowedGameIsCutOutOfTheMonitorPicture) {
+  windows_.windows[kGameWindow].rect = Rect{100, 50, 1380, 770};
+  windows_.foreground = kGameWindow;
+  StartRecorder();
+  Passes(2);
+  ASSERT_FALSE(ops_.crops.empty());
+  EXPECT_EQ(ops_.crops.back(), (Rect{100, 50, 1380, 770}));
+  EXPECT_EQ(ops_.submitted.back(), ops_.canvas.image.pixels.get());
+}
+
+TEST_F(RecorderTest, SaveFiresOnTheRisingEdgeOnly) {
+  windows_.foreground = kGameWindow;
+  StartRecorder();
+  Passes(30);
+  keys_.Press(kVkF8);
+  Passes(10);
+  EXPECT_EQ(log_.Count("[CLIP-HOTKEY] HOTKEY DETECTADA (F8)."), 1u);
+  // No sound pipeline: the clip is video-only and still saved.
+  EXPECT_TRUE(log_.Contains("[F8] Snapshot listo; el hilo principal continua."));
+  keys_.Release(kVkF8);
+  Passes(2);
+  ui_.recordingShortcut = true;
+  keys_.Press(kVkF8);
+  Passes(2);
+  EXPECT_EQ(log_.Count("[CLIP-HOTKEY] HOTKEY DETECTADA"), 1u);
+  keys_.Release(kVkF8);
+  ui_.recordingShortcut = false;
+  Passes(1);
+  keys_.Press(kVkF8);
+  Passes(1);
+  EXPECT_EQ(log_.Count("[CLIP-HOTKEY] HOTKEY DETECTADA"), 2u);
+}
+
+TEST_F(RecorderTest, AnExceptionEndsOnlyItsPassAndShutdownReports) {
+  windows_.foreground = kGameWindow;
+  StartRecorder();
+  ui_.throwOnce = true;
+  ui_.passesLeft = 20;
+  recorder_->Run();
+  EXPECT_EQ(log_.Count("[F8] ERROR: no se pudo iniciar el hilo de guardado."), 1u);
+  EXPECT_TRUE(recorder_->Session().active);  // later passes went on
+  EXPECT_FALSE(recorder_->Flags().saving.load());
+
+  recorder_->Shutdown();
+  recorder_->Shutdown();
+  EXPECT_EQ(log_.Count("=== Resultados ==="), 1u);
+  EXPECT_TRUE(log_.Contains("Paquetes de audio (mezcla) codificados: 0"));
+  EXPECT_TRUE(log_.Contains("Clips guardados: 0"));
+  EXPECT_GT(worker_->FramesSubmitted(), 0u);
+}
+
+}  // namespace
+}  // namespace halvex
