@@ -62,8 +62,11 @@ bool Recorder::CaptureAndSubmit() {
     }
   }
 
+  // A minimised window has no picture of its own: its last frame must not stand in for it.
+  const bool minimised = windowCapture && parts_.windows->IsMinimized(session_.target.window);
+  if (minimised) latched_ = Picture{};
   // Nothing of the desktop may reach the clip while the game is not in front.
-  const bool showGame = session_.focused || windowCapture;
+  const bool showGame = session_.focused || (windowCapture && !minimised);
   if (pacer_.Variable()) {
     if (!showGame) {
       Submit(ops.BlackPicture(), NowNs());

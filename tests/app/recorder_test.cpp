@@ -265,6 +265,25 @@ TEST_F(RecorderTest, WindowCaptureKeepsTheGameOutOfFocus) {
   EXPECT_EQ(screen_.acquires, 0);
 }
 
+TEST_F(RecorderTest, AMinimisedGameUnderWindowCaptureGivesBlackNotItsLastFrame) {
+  windows_.foreground = kGameWindow;
+  StartRecorder(/*withWindowCapture=*/true);
+  Passes(2);
+  windows_.foreground = kOtherWindow;
+  windows_.windows[kGameWindow].minimized = true;
+  ops_.submitted.clear();
+  Passes(3);
+  ASSERT_EQ(ops_.submitted.size(), 3u);
+  for (const uint8_t* p : ops_.submitted) EXPECT_EQ(p, ops_.Black());
+  EXPECT_TRUE(recorder_->Session().active);
+
+  windows_.windows[kGameWindow].minimized = false;
+  ops_.submitted.clear();
+  Passes(2);
+  ASSERT_FALSE(ops_.submitted.empty());
+  EXPECT_EQ(ops_.submitted.back(), windowSource_.frame.image.pixels.get());
+}
+
 TEST_F(RecorderTest, AWindowedGameIsCutOutOfTheMonitorPicture) {
   windows_.windows[kGameWindow].rect = Rect{100, 50, 1380, 770};
   windows_.foreground = kGameWindow;
