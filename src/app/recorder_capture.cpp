@@ -35,7 +35,10 @@ bool Recorder::CaptureAndSubmit() {
 
   if (windowCapture) {
     if (std::optional<Picture> frame = parts_.windowSource->AcquireLatest()) {
-      latched_ = ops.ScaleToOutput(ops.StretchToCapture(*frame));
+      // One resampling per frame: with output pictures of their own size the frame goes straight
+      // to that size; otherwise the output is the capture size, which the stretch gives.
+      const bool outputDiffers = outputWidth_ != captureWidth_ || outputHeight_ != captureHeight_;
+      latched_ = outputDiffers ? ops.ScaleToOutput(*frame) : ops.StretchToCapture(*frame);
       fresh = true;
     }
   } else {
