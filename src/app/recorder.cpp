@@ -66,6 +66,7 @@ bool Recorder::Start() {
   if (parts_.audio != nullptr) parts_.audio->Open(store, audioQuality_, parts_.windows10Mode);
   audioHistories_.SetCapacity(durationSeconds_ + kAudioSlackSeconds);
   LogRecordingLine();
+  if (parts_.onRecording) parts_.onRecording(shortcuts_);
 
   if (parts_.audio != nullptr) {
     parts_.audio->RefreshSources();

@@ -41,6 +41,10 @@ struct RecorderParts {
   IShortcutBridge* bridge = nullptr;     // Windows 10 keyboard bridge
   IPrivateWindowGuard* privateWindows = nullptr;  // Windows 10 mode
   bool windows10Mode = false;
+  // Runs once in Start, after the "Grabando en buffer circular" line and before the mixer's first
+  // refresh: the capture resources exist by then, and the platform installs its keyboard bridge
+  // and creates its windows with the shortcuts in force.
+  std::function<void(const settings::ShortcutPair&)> onRecording;
 };
 
 class Recorder final : public ISaveContext {

@@ -5,6 +5,8 @@
 #include <filesystem>
 #include <memory>
 #include <random>
+#include <utility>
+#include <vector>
 
 #include "app/recorder_fakes.h"
 #include "core/clock.h"
@@ -69,6 +71,9 @@ class RecorderTest : public ::testing::Test {
     parts.sleeper = sleeper_.get();
     parts.store = store_.get();
     parts.ui = &ui_;
+    parts.windows10Mode = windows10Mode_;
+    parts.bridge = bridge_;
+    parts.privateWindows = privateWindows_;
     recorder_ = std::make_unique<Recorder>(parts);
     ASSERT_TRUE(recorder_->Start());
   }
@@ -106,6 +111,9 @@ class RecorderTest : public ::testing::Test {
   std::unique_ptr<VideoEncoderWorker> worker_;
   std::unique_ptr<test::ClockSleeper> sleeper_;
   test::FakeUi ui_;
+  bool windows10Mode_ = false;
+  IShortcutBridge* bridge_ = nullptr;
+  IPrivateWindowGuard* privateWindows_ = nullptr;
   std::unique_ptr<Recorder> recorder_;
 };
 
@@ -333,6 +341,86 @@ TEST_F(RecorderTest, AnExceptionEndsOnlyItsPassAndShutdownReports) {
   EXPECT_TRUE(log_.Contains("Paquetes de audio (mezcla) codificados: 0"));
   EXPECT_TRUE(log_.Contains("Clips guardados: 0"));
   EXPECT_GT(worker_->FramesSubmitted(), 0u);
+}
+
+// Windows 10 mode: what the private-window guard was asked, in order (0 = restore).
+class RecordingGuard final : public IPrivateWindowGuard {
+ public:
+  void ExcludePrivateWindows(WindowId game) override { calls.push_back(game); }
+  void RestorePrivateWindows() override { calls.push_back(0); }
+  std::vector<WindowId> calls;
+};
+
+class LatchedBridge final : public IShortcutBridge {
+ public:
+  bool Active() const override { return true; }
+  bool TakeSavePress() override { return std::exchange(savePressed, false); }
+  bool TakeMenuPress() override { return false; }
+  bool savePressed = false;
+};
+
+TEST_F(RecorderTest, Windows10AltTabSwitchesToWindowCaptureAndBackWithoutEndingTheSession) {
+  RecordingGuard guard;
+  windows10Mode_ = true;
+  privateWindows_ = &guard;
+  windows_.foreground = kGameWindow;
+  StartRecorder(/*withWindowCapture=*/true);
+  Passes(2);
+  ASSERT_TRUE(recorder_->Session().active);
+  // In front: duplication, private windows hidden, and the first focus is reported.
+  EXPECT_FALSE(windowSource_.running);
+  EXPECT_EQ(windowSource_.started, 0u);
+  EXPECT_EQ(guard.calls, (std::vector<WindowId>{kGameWindow, kGameWindow}));
+  EXPECT_EQ(log_.Count("[CLIPS] Juego en primer plano: captura normal."), 1u);
+  EXPECT_EQ(ops_.submitted.back(), screen_.picture.image.pixels.get());
+
+  windows_.foreground = kOtherWindow;
+  guard.calls.clear();
+  ops_.submitted.clear();
+  Passes(3);
+  EXPECT_TRUE(windowSource_.running);
+  EXPECT_EQ(windowSource_.started, kGameWindow);
+  EXPECT_EQ(log_.Count("[WGC-W10] Juego fuera de foco: WGC reactivada"), 1u);
+  EXPECT_EQ(log_.Count("[CLIPS] Juego fuera de foco: WGC continua capturando la ventana"), 1u);
+  EXPECT_EQ(guard.calls, (std::vector<WindowId>{0, 0, 0}));
+  // The window's own frames, never the desktop behind them.
+  for (const uint8_t* p : ops_.submitted) {
+    EXPECT_EQ(p, windowSource_.frame.image.pixels.get());
+  }
+
+  windows_.foreground = kGameWindow;
+  Passes(2);
+  EXPECT_FALSE(windowSource_.running);
+  EXPECT_TRUE(recorder_->Session().active);
+  EXPECT_EQ(log_.Count("[CLIPS] Juego en primer plano: captura normal."), 2u);
+  EXPECT_FALSE(log_.Contains("Juego/aplicacion cerrada"));
+
+  // A closed game gives its windows back.
+  guard.calls.clear();
+  windows_.processes[kGameProcess].alive = false;
+  windows_.windows.erase(kGameWindow);
+  windows_.foreground = 0;
+  Passes(1);
+  EXPECT_FALSE(recorder_->Session().active);
+  ASSERT_FALSE(guard.calls.empty());
+  EXPECT_EQ(guard.calls.back(), 0u);
+}
+
+TEST_F(RecorderTest, Windows10SaveComesFromTheBridgeNotFromPolling) {
+  LatchedBridge bridge;
+  windows10Mode_ = true;
+  bridge_ = &bridge;
+  windows_.foreground = kGameWindow;
+  StartRecorder();
+  Passes(2);
+  // The polled combo alone does nothing while the bridge runs.
+  keys_.Press(kVkF8);
+  Passes(2);
+  keys_.Release(kVkF8);
+  EXPECT_FALSE(log_.Contains("[CLIP-HOTKEY] HOTKEY DETECTADA"));
+  bridge.savePressed = true;
+  Passes(2);
+  EXPECT_EQ(log_.Count("[CLIP-HOTKEY] HOTKEY DETECTADA"), 1u);
 }
 
 }  // namespace

@@ -6,14 +6,19 @@
 #include <memory>
 #include <string>
 
+#include <unistd.h>
+
 extern "C" {
 #include <libavutil/log.h>
 }
 
+#include "app/audio_pipeline.h"
 #include "app/recorder.h"
+#include "app/recorder_run.h"
 #include "app/single_instance.h"
 #include "app/sleeper.h"
 #include "app/startup_lines.h"
+#include "audio/audio_platform.h"
 #include "capture/linux/cpu_picture_ops.h"
 #include "capture/linux/x11_screen_source.h"
 #include "capture/linux/x11_window_source.h"
@@ -76,9 +81,7 @@ class LinuxUi final : public IRecorderUi {
     if (instance_ != nullptr && instance_->PollWake()) OnWake();
     return g_quit == 0;
   }
-  void OnWake() override {
-    log::Line("[CLIPS] Otra ejecucion de Halvex pidio mostrar esta instancia; sigue grabando.");
-  }
+  void OnWake() override { LogWakeRequest(); }
 
  private:
   SingleInstance* instance_;
@@ -131,6 +134,15 @@ int Run() {
   ThreadSleeper sleeper;
   LinuxUi ui(claim.instance.get());
 
+  // PulseAudio: the output's monitor, the input, and one monitor stream per program.
+  std::unique_ptr<IAudioSessions> audioSessions = MakeAudioSessions();
+  AudioPipelineParts audioParts;
+  audioParts.loopback = MakeLoopbackCapture();
+  audioParts.microphone = MakeMicrophoneCapture();
+  audioParts.sessions = audioSessions.get();
+  audioParts.ownPid = static_cast<AudioProcessId>(getpid());
+  AudioPipeline audio(std::move(audioParts));
+
   RecorderParts parts;
   parts.windows = windows.get();
   parts.detector = &detector;
@@ -143,13 +155,10 @@ int Run() {
   parts.sleeper = &sleeper;
   parts.store = &settings::UserSettings();
   parts.ui = &ui;
+  parts.audio = &audio;
   parts.windows10Mode = false;
 
-  Recorder recorder(std::move(parts));
-  if (!recorder.Start()) return 1;
-  recorder.Run();
-  recorder.Shutdown();
-  return 0;
+  return RunRecorder(std::move(parts));
 }
 
 }  // namespace

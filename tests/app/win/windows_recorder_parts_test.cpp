@@ -1,0 +1,122 @@
+// The Windows pieces handed to the capture loop: the message pump with its tray window, and the
+// Windows 10 private-window guard over real windows of this process.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <cctype>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "app/win/private_window_guard.h"
+#include "app/win/single_instance_win.h"
+#include "app/win/windows_recorder_ui.h"
+#include "core/log.h"
+#include "core/text.h"
+#include "input/target_detector.h"
+#include "input/win/win32_window_system.h"
+
+namespace halvex {
+namespace {
+
+TEST(WindowsRecorderUiTest, PumpReportsEscapeDispatchesTheWakeAndStopsAtQuit) {
+  log::Capture lines;
+  WindowsRecorderUi ui;
+  ASSERT_TRUE(ui.CreateTray());
+  const auto tray = static_cast<HWND>(ui.Tray().Handle());
+
+  bool escape = false;
+  EXPECT_TRUE(ui.PumpMessages(escape));
+  EXPECT_FALSE(escape);
+
+  PostThreadMessageW(GetCurrentThreadId(), WM_KEYDOWN, 'A', 0);
+  PostMessageW(tray, kWakeMessage, 0, 0);
+  EXPECT_TRUE(ui.PumpMessages(escape));
+  EXPECT_FALSE(escape);
+  EXPECT_EQ(lines.Count("pidio mostrar esta instancia"), 1u);
+
+  PostThreadMessageW(GetCurrentThreadId(), WM_SYSKEYDOWN, VK_ESCAPE, 0);
+  EXPECT_TRUE(ui.PumpMessages(escape));
+  EXPECT_TRUE(escape);
+
+  // The quit comes once the posted messages ahead of it went through, and ends the pump.
+  PostQuitMessage(0);
+  PostMessageW(tray, kWakeMessage, 0, 0);
+  escape = false;
+  EXPECT_FALSE(ui.PumpMessages(escape));
+  EXPECT_EQ(lines.Count("pidio mostrar esta instancia"), 2u);
+  EXPECT_TRUE(ui.PumpMessages(escape));
+
+  ui.CloseMenusAndTray();
+  EXPECT_EQ(FindWindowExW(HWND_MESSAGE, nullptr, kTrayWindowClass, nullptr), nullptr);
+}
+
+std::string OwnExecutableName() {
+  wchar_t path[MAX_PATH];
+  const DWORD n = GetModuleFileNameW(nullptr, path, MAX_PATH);
+  std::wstring full(path, n);
+  return text::WideToUtf8(full.substr(full.find_last_of(L"\\/") + 1));
+}
+
+class PrivateWindowGuardTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    WNDCLASSW wc{};
+    wc.lpfnWndProc = DefWindowProcW;
+    wc.hInstance = GetModuleHandleW(nullptr);
+    wc.lpszClassName = L"HalvexGuardTestWindow";
+    RegisterClassW(&wc);
+    game_ = Make(0, 0, 800, 600);
+    over_ = Make(100, 100, 300, 200);
+    apart_ = Make(1200, 800, 200, 100);
+  }
+  void TearDown() override {
+    for (HWND w : {game_, over_, apart_}) DestroyWindow(w);
+  }
+  static HWND Make(int x, int y, int w, int h) {
+    HWND window = CreateWindowExW(0, L"HalvexGuardTestWindow", L"", WS_POPUP, x, y, w, h, nullptr,
+                                  nullptr, GetModuleHandleW(nullptr), nullptr);
+    ShowWindow(window, SW_SHOWNOACTIVATE);
+    return window;
+  }
+  static WindowId Id(HWND w) { return static_cast<WindowId>(reinterpret_cast<uintptr_t>(w)); }
+
+  Win32WindowSystem windows_;
+  TargetDetector detector_{windows_};
+  std::vector<std::pair<HWND, bool>> calls_;
+  HWND game_ = nullptr;
+  HWND over_ = nullptr;
+  HWND apart_ = nullptr;
+};
+
+TEST_F(PrivateWindowGuardTest, WindowsOfAnExcludedProgramOverTheGameAreHiddenUntilRestored) {
+  ASSERT_TRUE(game_ && over_ && apart_);
+  // This test program is an ordinary program until the user excludes it (in any case).
+  PrivateWindowGuard guard(windows_, detector_, [this](HWND w, bool excluded) {
+    calls_.emplace_back(w, excluded);
+    return true;
+  });
+  guard.ExcludePrivateWindows(Id(game_));
+  EXPECT_TRUE(calls_.empty());
+  EXPECT_FALSE(guard.IsPrivate(over_));
+
+  std::string upper = OwnExecutableName();
+  for (char& c : upper) c = static_cast<char>(toupper(static_cast<unsigned char>(c)));
+  detector_.SetVideoExclusions({upper});
+  EXPECT_TRUE(guard.IsPrivate(over_));
+  guard.ExcludePrivateWindows(Id(game_));
+  // Only the overlapping window: never the game itself, never one elsewhere on the screen.
+  ASSERT_EQ(calls_.size(), 1u);
+  EXPECT_EQ(calls_[0], std::make_pair(over_, true));
+  guard.ExcludePrivateWindows(Id(game_));
+  EXPECT_EQ(calls_.size(), 1u);  // already excluded: not set again
+
+  guard.RestorePrivateWindows();
+  ASSERT_EQ(calls_.size(), 2u);
+  EXPECT_EQ(calls_[1], std::make_pair(over_, false));
+  EXPECT_TRUE(guard.Exclusion().Excluded().empty());
+}
+
+}  // namespace
+}  // namespace halvex
