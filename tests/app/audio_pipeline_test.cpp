@@ -1,8 +1,12 @@
+// The audio pipeline over fake captures and the real FFmpeg encoders: which tracks exist for which
+// settings and devices, the warning lines, gap detection, the microphone's gain and mixing, and the
+// time stamps packets carry.
 #include "app/audio_pipeline.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <deque>
 #include <filesystem>
 #include <random>
 #include <set>
@@ -11,62 +15,103 @@ extern "C" {
 #include <libavcodec/avcodec.h>
 }
 
-#include "../audio/fake_audio_sources.h"
 #include "audio/volume_curve.h"
 #include "core/clock.h"
 #include "core/log.h"
-#include "settings/audio_settings.h"
+#include "settings/profile_store.h"
+#include "../audio/fake_audio_sources.h"
 
 namespace halvex {
 namespace {
 
 namespace fs = std::filesystem;
-constexpr ProcessId kGame = 500;
 constexpr int64_t kMs = 1'000'000;
+// Session start. The histories evict against the real monotonic clock, so stamps stay near it.
+const int64_t kT0 = NowNs();
+constexpr AudioProcessId kGamePid = 500;
+
+// A device that opens unless told otherwise; ids other than "" or `known` are unknown devices.
+struct FakeDevice {
+  bool defaultMissing = false;
+  std::string known = "real";
+  int rate = 48000;
+  int channels = 2;
+  int startFailures = 0;
+  bool open = false, started = false;
+  int opens = 0;
+
+  bool Open(const std::string& id) {
+    ++opens;
+    open = (id.empty() && !defaultMissing) || id == known;
+    return open;
+  }
+  bool Start() {
+    if (!open || startFailures > 0) {
+      --startFailures;
+      return false;
+    }
+    return started = true;
+  }
+};
 
 class FakeLoopback final : public ILoopbackCapture {
  public:
-  std::set<std::string> devices{""};
-  int rate = 48000, channels = 2;
-  std::vector<AudioChunk> queued;
-  bool Open(const std::string& id) override { return devices.count(id) != 0; }
-  bool Start() override { return true; }
-  void Stop() override {}
-  void Close() override {}
+  explicit FakeLoopback(FakeDevice& d) : d_(d) {}
+  bool Open(const std::string& id) override { return d_.Open(id); }
+  bool Start() override { return d_.Start(); }
+  void Stop() override { d_.started = false; }
+  void Close() override { d_.open = d_.started = false; }
   bool Read(std::vector<AudioChunk>& out) override {
-    const bool any = !queued.empty();
-    for (AudioChunk& c : queued) out.push_back(std::move(c));
-    queued.clear();
+    const bool any = !chunks.empty();
+    for (auto& c : chunks) out.push_back(std::move(c));
+    chunks.clear();
     return any;
   }
-  int SampleRate() const override { return rate; }
-  int Channels() const override { return channels; }
+  int SampleRate() const override { return d_.rate; }
+  int Channels() const override { return d_.channels; }
   bool Ended() const override { return false; }
+  std::deque<AudioChunk> chunks;
+
+ private:
+  FakeDevice& d_;
 };
 
 class FakeMicrophone final : public IMicrophoneCapture {
  public:
-  std::set<std::string> devices{""};
-  int rate = 48000, channels = 1;
-  AudioChunk queued;
-  bool Open(const std::string& id) override { return devices.count(id) != 0; }
-  bool Start() override { return true; }
-  void Stop() override {}
-  void Close() override {}
-  bool Read(AudioChunk& chunk) override {
-    if (queued.samples.empty()) return false;
-    chunk = std::move(queued);
-    queued = {};
+  explicit FakeMicrophone(FakeDevice& d) : d_(d) {}
+  bool Open(const std::string& id) override { return d_.Open(id); }
+  bool Start() override { return d_.Start(); }
+  void Stop() override { d_.started = false; }
+  void Close() override { d_.open = d_.started = false; }
+  bool Read(AudioChunk& out) override {
+    if (chunks.empty()) return false;
+    out = std::move(chunks.front());
+    chunks.pop_front();
     return true;
   }
-  int SampleRate() const override { return rate; }
-  int Channels() const override { return channels; }
+  int SampleRate() const override { return d_.rate; }
+  int Channels() const override { return d_.channels; }
   bool Ended() const override { return false; }
+  std::deque<AudioChunk> chunks;
+
+ private:
+  FakeDevice& d_;
 };
 
-// Every sample of a lossless track, decoded back to float (first channel only).
-std::vector<float> DecodeFirstChannel(const AudioStreamParams& params,
-                                      const std::vector<EncodedPacket>& packets) {
+// `frames` frames of a sine (every channel alike) continuing from sample `start`.
+std::vector<float> Sine(double hz, double amplitude, int rate, int channels, int64_t start,
+                        int frames) {
+  std::vector<float> out;
+  for (int i = 0; i < frames; ++i) {
+    const float v =
+        static_cast<float>(amplitude * std::sin(2 * M_PI * hz * double(start + i) / rate));
+    for (int c = 0; c < channels; ++c) out.push_back(v);
+  }
+  return out;
+}
+
+// First channel of the decoded packets.
+std::vector<float> Decode(const AudioStreamParams& params, const std::vector<EncodedPacket>& in) {
   std::vector<float> out;
   const AVCodec* codec = avcodec_find_decoder(static_cast<AVCodecID>(params.codecId));
   AVCodecContext* ctx = avcodec_alloc_context3(codec);
@@ -79,28 +124,16 @@ std::vector<float> DecodeFirstChannel(const AudioStreamParams& params,
   EXPECT_EQ(avcodec_open2(ctx, codec, nullptr), 0);
   AVPacket* pkt = av_packet_alloc();
   AVFrame* frame = av_frame_alloc();
-  for (const EncodedPacket& p : packets) {
+  for (const EncodedPacket& p : in) {
     av_new_packet(pkt, static_cast<int>(p.size()));
     std::copy(p.data(), p.data() + p.size(), pkt->data);
-    if (avcodec_send_packet(ctx, pkt) == 0) {
-      while (avcodec_receive_frame(ctx, frame) == 0) {
-        for (int i = 0; i < frame->nb_samples; ++i) {
-          switch (frame->format) {
-            case AV_SAMPLE_FMT_S16P:
-              out.push_back(reinterpret_cast<int16_t*>(frame->data[0])[i] / 32768.0f);
-              break;
-            case AV_SAMPLE_FMT_S32P:
-              out.push_back(static_cast<float>(reinterpret_cast<int32_t*>(frame->data[0])[i] /
-                                               2147483648.0));
-              break;
-            default:
-              ADD_FAILURE() << "unexpected decoded format " << frame->format;
-              return out;
-          }
-        }
-      }
-    }
+    avcodec_send_packet(ctx, pkt);
     av_packet_unref(pkt);
+    while (avcodec_receive_frame(ctx, frame) == 0) {
+      EXPECT_EQ(frame->format, AV_SAMPLE_FMT_FLTP);
+      const float* s = reinterpret_cast<const float*>(frame->data[0]);
+      out.insert(out.end(), s, s + frame->nb_samples);
+    }
   }
   av_frame_free(&frame);
   av_packet_free(&pkt);
@@ -108,13 +141,30 @@ std::vector<float> DecodeFirstChannel(const AudioStreamParams& params,
   return out;
 }
 
+double Rms(const std::vector<float>& s, size_t from, size_t to) {
+  double sum = 0;
+  for (size_t i = from; i < to; ++i) sum += double(s[i]) * s[i];
+  return std::sqrt(sum / double(to - from));
+}
+
+// Amplitude of one frequency (single-bin DFT).
+double ToneAmplitude(const std::vector<float>& s, size_t from, size_t to, double hz, int rate) {
+  double re = 0, im = 0;
+  for (size_t i = from; i < to; ++i) {
+    re += s[i] * std::cos(2 * M_PI * hz * double(i) / rate);
+    im -= s[i] * std::sin(2 * M_PI * hz * double(i) / rate);
+  }
+  return 2 * std::hypot(re, im) / double(to - from);
+}
+
 class AudioPipelineTest : public ::testing::Test {
  protected:
-  AudioPipelineTest() : histories_(60) {
+  AudioPipelineTest() {
     std::random_device rd;
     folder_ = fs::temp_directory_path() / ("halvex-audio-pipeline-" + std::to_string(rd()));
     fs::create_directories(folder_);
     store_ = settings::OpenProfileStore(folder_ / "Halvex.ini");
+    sessions_.Add(kGamePid, "juego");
   }
   ~AudioPipelineTest() override {
     pipeline_.reset();
@@ -122,161 +172,275 @@ class AudioPipelineTest : public ::testing::Test {
     fs::remove_all(folder_, ec);
   }
 
-  void Make() {
-    auto loop = std::make_unique<FakeLoopback>();
-    auto mic = std::make_unique<FakeMicrophone>();
-    loopback_ = loop.get();
-    microphone_ = mic.get();
+  void Open(bool windows10Mode = false) {
     AudioPipelineParts parts;
+    auto loop = std::make_unique<FakeLoopback>(loopDevice_);
+    auto mic = std::make_unique<FakeMicrophone>(micDevice_);
+    loop_ = loop.get();
+    mic_ = mic.get();
     parts.loopback = std::move(loop);
     parts.microphone = std::move(mic);
     parts.sessions = &sessions_;
-    parts.ownPid = 10;
-    parts.now = [this] { return kT0; };
+    parts.now = [this] { return now_; };
     pipeline_ = std::make_unique<AudioPipeline>(std::move(parts));
+    pipeline_->Open(*store_, quality_, windows10Mode);
   }
 
-  void OpenAndStart(bool windows10 = false) {
-    pipeline_->Open(*store_, settings::ReadAudioQualitySettings(*store_), windows10);
-    pipeline_->StartSession(kGame, "juego", kT0);
+  void StartSession(int64_t at = kT0) {
+    pipeline_->StartSession(kGamePid, "juego", at);
+    desktopPos_ = micPos_ = 0;
   }
 
-  void QueueDesktop(int64_t captureNs, int frames, float value = 0.1f) {
-    loopback_->queued.push_back({std::vector<float>(static_cast<size_t>(frames) * 2, value),
-                                 captureNs});
+  // `ms` of sound in 10 ms chunks from `startNs`, one pump per chunk: desktop `desktopHz`,
+  // microphone `micHz` (0: silence).
+  void Play(int64_t startNs, int ms, double desktopHz = 440, double micHz = 1000,
+            double micAmplitude = 0.5) {
+    for (int i = 0; i < ms / 10; ++i) {
+      const int64_t t = startNs + i * 10 * kMs;
+      const int lf = loopDevice_.rate / 100, mf = micDevice_.rate / 100;
+      loop_->chunks.push_back({Sine(desktopHz, desktopHz > 0 ? 0.3 : 0, loopDevice_.rate,
+                                    loopDevice_.channels, desktopPos_, lf), t});
+      mic_->chunks.push_back(
+          {Sine(micHz, micAmplitude, micDevice_.rate, micDevice_.channels, micPos_, mf), t});
+      desktopPos_ += lf;
+      micPos_ += mf;
+      if (auto game = sessions_.Capture(kGamePid)) sessions_.Feed(kGamePid, 480, 0.1f);
+      now_ = t + 10 * kMs;
+      pipeline_->Pump(histories_);
+    }
   }
 
-  // Histories drop what is older than their capacity on the real clock.
-  const int64_t kT0 = NowNs();
+  std::vector<EncodedPacket> Packets(AudioSource source) const {
+    return histories_.Of(source).SnapshotFrom(0);
+  }
+
   fs::path folder_;
   std::unique_ptr<settings::ProfileStore> store_;
+  settings::AudioQualitySettings quality_;
   testing::FakeAudioSessions sessions_;
-  FakeLoopback* loopback_ = nullptr;
-  FakeMicrophone* microphone_ = nullptr;
+  FakeDevice loopDevice_, micDevice_;
+  FakeLoopback* loop_ = nullptr;
+  FakeMicrophone* mic_ = nullptr;
   std::unique_ptr<AudioPipeline> pipeline_;
-  AudioHistories histories_;
+  AudioHistories histories_{60};
+  log::Capture logs_;
+  int64_t now_ = kT0;
+  int64_t desktopPos_ = 0, micPos_ = 0;
 };
 
-TEST_F(AudioPipelineTest, TrackSetFollowsModeAndEditorChannels) {
-  log::Capture logs;
-  Make();
-  OpenAndStart(false);
-  TrackChoice c = ChooseTracks(pipeline_->State());
-  EXPECT_TRUE(c.hasMain);
-  EXPECT_EQ(c.mainSource, AudioSource::AppMix);
-  EXPECT_TRUE(c.hasMic);
-  EXPECT_TRUE(c.hasGame);
-  for (AudioSource s : {AudioSource::AppMix, AudioSource::Mix, AudioSource::Desktop,
-                        AudioSource::Microphone, AudioSource::Game}) {
-    EXPECT_FALSE(pipeline_->StreamParams(s).empty());
-  }
+TEST_F(AudioPipelineTest, EveryDeviceAndEncoderGivesTheFullTrackSet) {
+  Open();
   const AudioSummary summary = pipeline_->Summary();
   EXPECT_TRUE(summary.desktop && summary.microphone && summary.mix);
+  StartSession();
+  Play(kT0, 1000);
 
-  // Windows 10: no per-process sound, the desktop mix is the main track.
-  Make();
-  OpenAndStart(true);
-  c = ChooseTracks(pipeline_->State());
-  EXPECT_EQ(c.mainSource, AudioSource::Mix);
-  EXPECT_FALSE(c.hasGame);
-  EXPECT_TRUE(pipeline_->StreamParams(AudioSource::Game).empty());
-  EXPECT_TRUE(pipeline_->StreamParams(AudioSource::AppMix).empty());
-  EXPECT_TRUE(logs.Contains("[AUDIO-W10] Windows 10 usa el loopback del dispositivo"));
+  const TrackChoice choice = ChooseTracks(pipeline_->State());
+  EXPECT_TRUE(choice.hasMain);
+  EXPECT_EQ(choice.mainSource, AudioSource::AppMix);
+  EXPECT_TRUE(choice.hasMic);
+  EXPECT_TRUE(choice.hasGame);
+  for (AudioSource s : {AudioSource::Desktop, AudioSource::Microphone, AudioSource::Game,
+                        AudioSource::Mix, AudioSource::AppMix}) {
+    EXPECT_FALSE(Packets(s).empty()) << static_cast<int>(s);
+    EXPECT_FALSE(pipeline_->StreamParams(s).empty()) << static_cast<int>(s);
+  }
+  const AudioCounters counters = pipeline_->Counters();
+  EXPECT_EQ(counters.desktop, Packets(AudioSource::Desktop).size());
+  EXPECT_EQ(counters.microphone, Packets(AudioSource::Microphone).size());
+  EXPECT_EQ(counters.mix, Packets(AudioSource::Mix).size());
+  EXPECT_FALSE(logs_.Contains("AVISO"));
+}
 
-  // Without editor channels only the main track is left.
-  settings::AudioQualitySettings q;
-  q.editorTracks = false;
-  ASSERT_TRUE(settings::WriteAudioQualitySettings(q, *store_));
-  Make();
-  OpenAndStart(false);
-  c = ChooseTracks(pipeline_->State());
-  EXPECT_TRUE(c.hasMain);
-  EXPECT_FALSE(c.hasMic);
-  EXPECT_FALSE(c.hasGame);
+TEST_F(AudioPipelineTest, Windows10ModeHasNoPerProcessTracks) {
+  Open(true);
+  EXPECT_TRUE(logs_.Contains(
+      "[AUDIO-W10] Windows 10 usa el loopback del dispositivo para la mezcla principal + "
+      "microfono. No se crea una pista de juego aislada porque el loopback por proceso no esta "
+      "disponible en W10."));
+  StartSession();
+  Play(kT0, 500);
+  AudioState state = pipeline_->State();
+  state.windows10Mode = true;
+  const TrackChoice choice = ChooseTracks(state);
+  EXPECT_EQ(choice.mainSource, AudioSource::Mix);
+  EXPECT_FALSE(choice.hasGame);
+  EXPECT_TRUE(Packets(AudioSource::Game).empty());
+  EXPECT_TRUE(Packets(AudioSource::AppMix).empty());
+  EXPECT_FALSE(Packets(AudioSource::Mix).empty());
+}
+
+TEST_F(AudioPipelineTest, WithoutEditorChannelsTheMicrophoneOnlyFeedsTheMix) {
+  quality_.editorTracks = false;
+  Open();
+  StartSession();
+  Play(kT0, 500);
+  const TrackChoice choice = ChooseTracks(pipeline_->State());
+  EXPECT_TRUE(choice.hasMain);
+  EXPECT_FALSE(choice.hasMic);
+  EXPECT_FALSE(choice.hasGame);
+  EXPECT_TRUE(Packets(AudioSource::Microphone).empty());
+  EXPECT_EQ(pipeline_->Counters().microphone, 0u);
+  EXPECT_FALSE(Packets(AudioSource::AppMix).empty());
 }
 
 TEST_F(AudioPipelineTest, MissingMicrophoneRemovesOnlyItsTrack) {
-  ASSERT_TRUE(settings::WriteMicrophoneDeviceId("usb-mic", *store_));
-  log::Capture logs;
-  Make();
-  microphone_->devices.clear();
-  OpenAndStart(false);
-  EXPECT_TRUE(logs.Contains("AVISO: el dispositivo de micrófono guardado ya no está disponible; "
-                            "se usará el predeterminado."));
-  EXPECT_TRUE(logs.Contains("AVISO: no se pudo inicializar la captura del microfono (WASAPI) - "
-                            "esa pista no va a estar en el clip."));
-  EXPECT_FALSE(logs.Contains("(juego)"));
+  micDevice_.defaultMissing = true;
+  Open();
+  EXPECT_TRUE(logs_.Contains(
+      "AVISO: no se pudo inicializar la captura del microfono (WASAPI) - esa pista no va a "
+      "estar en el clip."));
+  const AudioSummary summary = pipeline_->Summary();
+  EXPECT_TRUE(summary.desktop);
+  EXPECT_FALSE(summary.microphone);
+  EXPECT_FALSE(summary.mix);
+  StartSession();
+  Play(kT0, 500);
+  const TrackChoice choice = ChooseTracks(pipeline_->State());
+  EXPECT_TRUE(choice.hasMain);
+  EXPECT_EQ(choice.mainSource, AudioSource::AppMix);
+  EXPECT_FALSE(choice.hasMic);
+  EXPECT_TRUE(choice.hasGame);
+  EXPECT_FALSE(Packets(AudioSource::AppMix).empty());
+  EXPECT_TRUE(Packets(AudioSource::Microphone).empty());
+  EXPECT_FALSE(logs_.Contains("[AUDIO] AVISO"));
+}
+
+TEST_F(AudioPipelineTest, SavedDevicesThatAreGoneFallBackToTheDefaults) {
+  ASSERT_TRUE(settings::WriteRenderDeviceId("salida-vieja", *store_));
+  ASSERT_TRUE(settings::WriteMicrophoneDeviceId("micro-viejo", *store_));
+  Open();
+  EXPECT_TRUE(logs_.Contains(
+      "AVISO: el dispositivo de audio guardado ya no esta disponible; se usara el "
+      "predeterminado."));
+  EXPECT_TRUE(logs_.Contains(
+      "AVISO: el dispositivo de micrófono guardado ya no está disponible; se usará el "
+      "predeterminado."));
+  EXPECT_EQ(settings::ReadRenderDeviceId(*store_), "");
   EXPECT_EQ(settings::ReadMicrophoneDeviceId(*store_), "");
-  const TrackChoice c = ChooseTracks(pipeline_->State());
-  EXPECT_TRUE(c.hasMain);
-  EXPECT_TRUE(c.hasGame);
-  EXPECT_FALSE(c.hasMic);
-  EXPECT_FALSE(pipeline_->Summary().mix);
-
-  // The desktop still records.
-  for (int i = 0; i < 10; ++i) QueueDesktop(kT0 + i * 10 * kMs, 480);
-  pipeline_->Pump(histories_);
-  EXPECT_GT(pipeline_->Counters().desktop, 0u);
-  EXPECT_GT(histories_.appMix.Size(), 0u);
-  EXPECT_EQ(histories_.microphone.Size(), 0u);
+  EXPECT_TRUE(pipeline_->Summary().desktop && pipeline_->Summary().microphone);
 }
 
-TEST_F(AudioPipelineTest, PacketsCarryTimelineTimesAndGapsKeepTheirLength) {
-  log::Capture logs;
-  Make();
-  OpenAndStart(false);
-  // Ten 10 ms chunks with a few ms of scheduling jitter, then a 300 ms hole, then ten more.
-  const int64_t jitter[] = {0, 3, -2, 4, 1, -3, 2, 0, 5, -1};
-  for (int i = 0; i < 10; ++i) QueueDesktop(kT0 + (i * 10 + jitter[i]) * kMs, 480);
-  const int64_t resume = kT0 + 100 * kMs + 300 * kMs;
-  for (int i = 0; i < 10; ++i) QueueDesktop(resume + i * 10 * kMs, 480);
-  pipeline_->Pump(histories_);
+TEST_F(AudioPipelineTest, DesktopEncoderFailureDropsDesktopAndEverythingBuiltOnIt) {
+  quality_.format = AudioFormat::Opus;  // at most two channels
+  loopDevice_.channels = 6;
+  micDevice_.channels = 1;
+  Open();
+  EXPECT_TRUE(logs_.Contains(
+      "AVISO: no se pudo inicializar el encoder AAC (juego) - esa pista no va a estar en el "
+      "clip."));
+  EXPECT_FALSE(loopDevice_.open);
+  const AudioSummary summary = pipeline_->Summary();
+  EXPECT_FALSE(summary.desktop);
+  EXPECT_TRUE(summary.microphone);
+  EXPECT_FALSE(summary.mix);
+  StartSession();
+  EXPECT_FALSE(ChooseTracks(pipeline_->State()).hasMain);
+}
 
-  EXPECT_EQ(logs.Count("[AUDIO-TIMING] hueco de captura detectado: 300 ms; se conserva en el "
-                       "timeline del clip."),
-            1u);
-  const std::vector<EncodedPacket> packets = histories_.desktop.SnapshotFrom(0);
-  ASSERT_GE(packets.size(), 6u);
-  // The encoder numbers samples from the first one it was given; priming comes before it.
-  int64_t position = -1024;
-  for (const EncodedPacket& p : packets) {
-    const int64_t expected = position < 4800 ? kT0 + position * 1'000'000'000 / 48000
-                                             : resume + (position - 4800) * 1'000'000'000 / 48000;
-    EXPECT_NEAR(p.timestampNs, expected, 1) << "packet at sample " << position;
-    position += p.sampleCount;
+TEST_F(AudioPipelineTest, FailedStartsAreRetriedOnceWithTheirLines) {
+  Open();
+  loopDevice_.startFailures = 1;
+  micDevice_.startFailures = 2;
+  StartSession();
+  EXPECT_TRUE(logs_.Contains(
+      "[AUDIO] AVISO: no se pudo iniciar el loopback; reabriendo el endpoint para reintentar..."));
+  EXPECT_FALSE(logs_.Contains("el video seguira funcionando sin audio global"));
+  EXPECT_TRUE(logs_.Contains(
+      "[AUDIO] AVISO: no se pudo iniciar el microfono en esta sesion; la pista de micro se "
+      "omitira sin bloquear F8."));
+  const AudioState state = pipeline_->State();
+  EXPECT_TRUE(state.desktopRunning);
+  EXPECT_FALSE(state.micStarted);
+  EXPECT_FALSE(ChooseTracks(state).hasMic);
+}
+
+TEST_F(AudioPipelineTest, GapsLongerThanTheContinuityWindowAreLogged) {
+  Open();
+  StartSession();
+  Play(kT0, 200);
+  // 60 ms late: jitter, taken as continuous.
+  Play(kT0 + 260 * kMs, 100);
+  EXPECT_FALSE(logs_.Contains("hueco"));
+  // The next chunk was expected at 300 ms of audio after T0 and arrives 350 ms later.
+  Play(kT0 + 650 * kMs, 100);
+  EXPECT_TRUE(logs_.Contains(
+      "[AUDIO-TIMING] hueco de captura detectado: 350 ms; se conserva en el timeline del clip."));
+  EXPECT_TRUE(logs_.Contains(
+      "[AUDIO-TIMING] hueco de microfono detectado: 350 ms; se conserva en el timeline del "
+      "clip."));
+}
+
+TEST_F(AudioPipelineTest, PacketStampsFollowTheTimelineAcrossGapsAndSessions) {
+  Open();
+  StartSession();
+  Play(kT0, 1000);
+  const int64_t gapNs = 500 * kMs;
+  Play(kT0 + 1000 * kMs + gapNs, 1000);
+
+  const std::vector<EncodedPacket> packets = Packets(AudioSource::Desktop);
+  ASSERT_GT(packets.size(), 80u);
+  const double frameNs = 1024 * 1e9 / 48000;
+  // The first packet starts with the encoder's priming, just before the first sample.
+  EXPECT_LE(packets.front().timestampNs, kT0);
+  EXPECT_GE(packets.front().timestampNs, kT0 - int64_t(frameNs) - 1);
+  int jumps = 0;
+  for (size_t i = 1; i < packets.size(); ++i) {
+    const double step = double(packets[i].timestampNs - packets[i - 1].timestampNs);
+    if (std::abs(step - frameNs) <= 1000) continue;
+    ++jumps;
+    EXPECT_NEAR(step, frameNs + double(gapNs), 1000);
   }
+  EXPECT_EQ(jumps, 1);
+
+  // A later session starts its stamps at its own first chunk, although the encoder kept counting.
+  pipeline_->EndSession();
+  histories_.desktop.Clear();
+  const int64_t t1 = kT0 + 60'000 * kMs;
+  StartSession(t1);
+  Play(t1, 500);
+  const std::vector<EncodedPacket> later = Packets(AudioSource::Desktop);
+  ASSERT_FALSE(later.empty());
+  EXPECT_GE(later.back().timestampNs, t1);
+  EXPECT_LE(later.back().timestampNs, t1 + 500 * kMs);
+  // Packets still leaving the codec from the old session never land inside the new one.
+  for (const EncodedPacket& p : later) EXPECT_LT(p.timestampNs, t1 + 500 * kMs);
 }
 
-TEST_F(AudioPipelineTest, MicrophoneGainAppliesToItsTrackAndTheMainMix) {
-  settings::AudioQualitySettings q;
-  q.format = AudioFormat::Alac;  // lossless, so levels can be read back exactly
-  ASSERT_TRUE(settings::WriteAudioQualitySettings(q, *store_));
+TEST_F(AudioPipelineTest, MicrophoneGainScalesItsTrackAndItsShareOfTheMix) {
   ASSERT_TRUE(settings::WriteMixerLevel(settings::kMicrophoneMixerId, 0.5f, *store_));
-  Make();
-  OpenAndStart(false);
-  const float gain = VolumeToGain(0.5f);
-  ASSERT_LT(gain, 0.3f);
+  micDevice_.channels = 1;
+  Open();
+  StartSession();
+  Play(kT0, 2000, /*desktopHz=*/0);
+  const double expected = 0.5 * VolumeToGain(0.5f) / std::sqrt(2.0);  // about -12 dB
 
-  constexpr int kFrames = 3 * 4096;
-  microphone_->queued = {std::vector<float>(kFrames, 0.5f), kT0};
-  QueueDesktop(kT0, kFrames, 0.0f);
-  sessions_.Feed(static_cast<AudioProcessId>(kGame), kFrames, 0.2f);
-  pipeline_->Pump(histories_);
+  const std::vector<float> mic =
+      Decode(pipeline_->StreamParams(AudioSource::Microphone), Packets(AudioSource::Microphone));
+  ASSERT_GT(mic.size(), 48000u * 3 / 2);
+  EXPECT_NEAR(Rms(mic, 24000, 72000), expected, expected * 0.05);
+  // With a silent desktop the desktop mix is the microphone alone.
+  const std::vector<float> mix =
+      Decode(pipeline_->StreamParams(AudioSource::Mix), Packets(AudioSource::Mix));
+  ASSERT_GT(mix.size(), 48000u * 3 / 2);
+  EXPECT_NEAR(Rms(mix, 24000, 72000), expected, expected * 0.05);
+}
 
-  const std::vector<float> mic = DecodeFirstChannel(
-      pipeline_->StreamParams(AudioSource::Microphone), histories_.microphone.SnapshotFrom(0));
-  ASSERT_GE(mic.size(), 4096u);
-  EXPECT_NEAR(mic[100], 0.5f * gain, 1e-3);
-
-  // The main track (the application mix) carries the game and the microphone at its level.
-  const std::vector<float> main = DecodeFirstChannel(
-      pipeline_->StreamParams(AudioSource::AppMix), histories_.appMix.SnapshotFrom(0));
-  ASSERT_GE(main.size(), 4096u);
-  EXPECT_NEAR(main[100], 0.2f + 0.5f * gain, 1e-3);
-  const std::vector<float> game = DecodeFirstChannel(
-      pipeline_->StreamParams(AudioSource::Game), histories_.game.SnapshotFrom(0));
-  ASSERT_GE(game.size(), 4096u);
-  EXPECT_NEAR(game[100], 0.2f, 1e-3);
+TEST_F(AudioPipelineTest, MicrophoneAtAnotherRateIsResampledIntoTheMixes) {
+  micDevice_.rate = 44100;
+  micDevice_.channels = 1;
+  Open();
+  StartSession();
+  Play(kT0, 2000, /*desktopHz=*/440, /*micHz=*/1000);
+  for (AudioSource s : {AudioSource::Mix, AudioSource::AppMix}) {
+    const std::vector<float> out = Decode(pipeline_->StreamParams(s), Packets(s));
+    ASSERT_GT(out.size(), 48000u * 3 / 2);
+    // Taken unconverted, 44.1 kHz samples played at 48 kHz would sound at 1088 Hz.
+    const double at1000 = ToneAmplitude(out, 24000, 72000, 1000, 48000);
+    const double at1088 = ToneAmplitude(out, 24000, 72000, 1088, 48000);
+    EXPECT_GT(at1000, 0.3) << static_cast<int>(s);
+    EXPECT_LT(at1088, at1000 * 0.05) << static_cast<int>(s);
+  }
 }
 
 }  // namespace

@@ -41,7 +41,9 @@ def video_frame_times(path):
         ["ffprobe", "-v", "error", "-select_streams", "v:0", "-show_entries", "frame=pts_time",
          "-of", "csv=p=0", str(path)],
         check=True, stdout=subprocess.PIPE, stdin=subprocess.DEVNULL).stdout.decode()
-    return [float(x) for x in out.split() if x and x != "N/A"]
+    # Some ffprobe versions end each csv row with a separator for empty side data.
+    values = (x.split(",")[0] for x in out.split())
+    return [float(x) for x in values if x and x != "N/A"]
 
 
 def gray_frames(path, width, height, limit=None, crop=None):

