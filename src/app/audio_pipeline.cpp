@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "audio/audio_platform.h"
 #include "audio/volume_curve.h"
 #include "core/clock.h"
 #include "core/log.h"
@@ -441,6 +442,15 @@ AudioStreamParams AudioPipeline::StreamParams(AudioSource source) const {
     case AudioSource::AppMix: return appMix_.encoder.GetStreamParams();
   }
   return {};
+}
+
+AudioPipelineParts PlatformAudioParts(IAudioSessions* sessions, AudioProcessId ownPid) {
+  AudioPipelineParts parts;
+  parts.loopback = MakeLoopbackCapture();
+  parts.microphone = MakeMicrophoneCapture();
+  parts.sessions = sessions;
+  parts.ownPid = ownPid;
+  return parts;
 }
 
 }  // namespace halvex

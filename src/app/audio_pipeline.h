@@ -26,6 +26,10 @@ struct AudioPipelineParts {
   std::function<int64_t()> now;
 };
 
+// The platform's loopback and microphone captures for a pipeline, with `sessions` (the platform's
+// audio sessions, which must outlive the pipeline) and this program's own process.
+AudioPipelineParts PlatformAudioParts(IAudioSessions* sessions, AudioProcessId ownPid);
+
 class AudioPipeline final : public IAudioPipeline {
  public:
   // The microphone added to the Windows 10 desktop mix is lifted by this much, then clamped.

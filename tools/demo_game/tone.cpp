@@ -31,10 +31,10 @@ float EnvelopeAt(int64_t sinceOriginNs) {
 TonePlayer::~TonePlayer() { Stop(); }
 
 bool TonePlayer::Start(int64_t originNs, double toneHz, const char* name) {
-  pa_sample_spec spec{};
-  spec.format = PA_SAMPLE_FLOAT32LE;
-  spec.rate = kToneRate;
-  spec.channels = kChannels;
+  pa_sample_spec sampleFormat{};
+  sampleFormat.format = PA_SAMPLE_FLOAT32LE;
+  sampleFormat.rate = kToneRate;
+  sampleFormat.channels = kChannels;
   const uint32_t bytesPerMs = kToneRate / 1000 * kChannels * sizeof(float);
   pa_buffer_attr attr{};
   attr.maxlength = static_cast<uint32_t>(-1);
@@ -43,8 +43,8 @@ bool TonePlayer::Start(int64_t originNs, double toneHz, const char* name) {
   attr.minreq = 5 * bytesPerMs;
   attr.fragsize = static_cast<uint32_t>(-1);
   int error = 0;
-  pa_simple* s = pa_simple_new(nullptr, name, PA_STREAM_PLAYBACK, nullptr, "tono de prueba", &spec,
-                               nullptr, &attr, &error);
+  pa_simple* s = pa_simple_new(nullptr, name, PA_STREAM_PLAYBACK, nullptr, "tono de prueba",
+                               &sampleFormat, nullptr, &attr, &error);
   if (!s) {
     std::printf("demo: sin servidor de sonido (%s); se juega en silencio\n", pa_strerror(error));
     std::fflush(stdout);

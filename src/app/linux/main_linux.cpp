@@ -136,12 +136,8 @@ int Run() {
 
   // PulseAudio: the output's monitor, the input, and one monitor stream per program.
   std::unique_ptr<IAudioSessions> audioSessions = MakeAudioSessions();
-  AudioPipelineParts audioParts;
-  audioParts.loopback = MakeLoopbackCapture();
-  audioParts.microphone = MakeMicrophoneCapture();
-  audioParts.sessions = audioSessions.get();
-  audioParts.ownPid = static_cast<AudioProcessId>(getpid());
-  AudioPipeline audio(std::move(audioParts));
+  AudioPipeline audio(
+      PlatformAudioParts(audioSessions.get(), static_cast<AudioProcessId>(getpid())));
 
   RecorderParts parts;
   parts.windows = windows.get();

@@ -108,12 +108,8 @@ int Run() {
 
   // WASAPI: the output's loopback, the microphone, and one process loopback per program.
   std::unique_ptr<IAudioSessions> audioSessions = MakeAudioSessions();
-  AudioPipelineParts audioParts;
-  audioParts.loopback = MakeLoopbackCapture();
-  audioParts.microphone = MakeMicrophoneCapture();
-  audioParts.sessions = audioSessions.get();
-  audioParts.ownPid = static_cast<AudioProcessId>(GetCurrentProcessId());
-  AudioPipeline audio(std::move(audioParts));
+  AudioPipeline audio(PlatformAudioParts(audioSessions.get(),
+                                         static_cast<AudioProcessId>(GetCurrentProcessId())));
 
   RecorderParts parts;
   parts.windows = &windows;

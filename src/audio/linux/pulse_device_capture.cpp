@@ -8,7 +8,7 @@ namespace {
 struct DeviceInfo {
   bool found = false;
   std::string source;  // what to record: the sink's monitor, or the source itself
-  pa_sample_spec spec{};
+  pa_sample_spec sampleFormat{};
   pa_channel_map map{};
   PulseConnection* connection = nullptr;
 };
@@ -18,7 +18,7 @@ void OnSinkInfo(pa_context*, const pa_sink_info* info, int eol, void* userdata) 
   if (info && !out->found) {
     out->found = true;
     out->source = info->monitor_source_name ? info->monitor_source_name : "";
-    out->spec = info->sample_spec;
+    out->sampleFormat = info->sample_spec;
     out->map = info->channel_map;
   }
   if (eol) out->connection->Signal();
@@ -29,7 +29,7 @@ void OnSourceInfo(pa_context*, const pa_source_info* info, int eol, void* userda
   if (info && !out->found) {
     out->found = true;
     out->source = info->name ? info->name : "";
-    out->spec = info->sample_spec;
+    out->sampleFormat = info->sample_spec;
     out->map = info->channel_map;
   }
   if (eol) out->connection->Signal();
@@ -71,8 +71,8 @@ bool PulseDeviceCapture::Open(const std::string& deviceId) {
     return false;
   }
   source_ = info.source;
-  rate_ = static_cast<int>(info.spec.rate);
-  channels_ = info.spec.channels;
+  rate_ = static_cast<int>(info.sampleFormat.rate);
+  channels_ = info.sampleFormat.channels;
   map_ = info.map;
   ended_ = false;
   warned_ = false;

@@ -23,13 +23,13 @@ bool PulseRecordStream::Connect(const std::string& source, int rate, int channel
   onData_ = std::move(onData);
   onEnded_ = std::move(onEnded);
 
-  const pa_sample_spec spec{PA_SAMPLE_FLOAT32LE, static_cast<uint32_t>(rate),
+  const pa_sample_spec sampleFormat{PA_SAMPLE_FLOAT32LE, static_cast<uint32_t>(rate),
                             static_cast<uint8_t>(channels)};
   pa_channel_map fallback;
   if (!map || map->channels != channels) {
     map = pa_channel_map_init_auto(&fallback, channels, PA_CHANNEL_MAP_DEFAULT);
   }
-  stream_ = pa_stream_new(connection_.Context(), "Halvex", &spec, map);
+  stream_ = pa_stream_new(connection_.Context(), "Halvex", &sampleFormat, map);
   if (!stream_) {
     error = connection_.LastError();
     return false;
@@ -46,7 +46,7 @@ bool PulseRecordStream::Connect(const std::string& source, int rate, int channel
   pa_buffer_attr attr;
   attr.maxlength = static_cast<uint32_t>(-1);
   attr.tlength = attr.prebuf = attr.minreq = static_cast<uint32_t>(-1);
-  attr.fragsize = static_cast<uint32_t>(pa_usec_to_bytes(10'000, &spec));
+  attr.fragsize = static_cast<uint32_t>(pa_usec_to_bytes(10'000, &sampleFormat));
   const auto flags = static_cast<pa_stream_flags_t>(
       PA_STREAM_ADJUST_LATENCY | PA_STREAM_INTERPOLATE_TIMING | PA_STREAM_AUTO_TIMING_UPDATE |
       PA_STREAM_DONT_MOVE);
