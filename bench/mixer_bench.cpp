@@ -16,7 +16,10 @@ class BenchCapture final : public IProcessCapture {
  public:
   explicit BenchCapture(std::shared_ptr<SampleQueue> queue) : queue_(std::move(queue)) {}
   bool Running() const override { return true; }
-  size_t TakeQueued(std::vector<float>& out) override { return queue_->TakeAll(out).samples; }
+  QueuedAudio TakeQueued(std::vector<float>& out) override {
+    const SampleQueue::Taken taken = queue_->TakeAll(out);
+    return {taken.samples, taken.endNs};
+  }
 
  private:
   std::shared_ptr<SampleQueue> queue_;
@@ -41,17 +44,25 @@ class BenchSessions final : public IAudioSessions {
   bool PerProcessSupported() const override { return true; }
 };
 
-double MeasureNsPerBlock(AudioMixer& mixer, BenchSessions& sessions, int frames, int blocks) {
+// Blocks carry capture times as on the capture loop: every source is lined up by time, and every
+// 16th block one source arrives 20 ms late so the realignment path is paid for too.
+double MeasureNsPerBlock(AudioMixer& mixer, BenchSessions& sessions, int frames, int blocks,
+                         int64_t& clockNs) {
   std::vector<float> feed(static_cast<size_t>(frames) * 2);
   for (size_t i = 0; i < feed.size(); ++i) feed[i] = 0.1f * static_cast<float>(i % 97) / 97.0f;
   std::vector<float> mix, game;
   int rate = 0, channels = 0;
   std::chrono::nanoseconds spent{0};
   for (int b = 0; b < blocks; ++b) {
-    for (auto& queue : sessions.queues) queue->Append(feed.data(), feed.size());
+    const int64_t blockNs = static_cast<int64_t>(frames) * 1'000'000'000 / 48000;
+    for (size_t q = 0; q < sessions.queues.size(); ++q) {
+      const int64_t late = (b % 16 == 0 && q == 0) ? 20'000'000 : 0;
+      sessions.queues[q]->Append(feed.data(), feed.size(), clockNs + blockNs + late);
+    }
     const auto start = std::chrono::steady_clock::now();
-    mixer.MixFrames(frames, mix, game, rate, channels);
+    mixer.MixFrames(frames, clockNs, mix, game, rate, channels);
     spent += std::chrono::steady_clock::now() - start;
+    clockNs += blockNs;
   }
   return static_cast<double>(spent.count()) / blocks;
 }
@@ -66,9 +77,10 @@ int main() {
   mixer.SetTargetProcess(999, "game.exe");
   mixer.RefreshSources();
   std::printf("fuentes: %zu aplicaciones + juego\n", mixer.Sources().size());
-  MeasureNsPerBlock(mixer, sessions, 480, 200);  // warm-up
+  int64_t clockNs = 1'000'000'000;
+  MeasureNsPerBlock(mixer, sessions, 480, 200, clockNs);  // warm-up
   for (int frames : {480, 1024, 4800}) {
-    const double ns = MeasureNsPerBlock(mixer, sessions, frames, 2000);
+    const double ns = MeasureNsPerBlock(mixer, sessions, frames, 2000, clockNs);
     const double blockMs = frames / 48.0;
     std::printf("MixFrames(%d): %.1f us por bloque (%.3f%% de los %.1f ms que representa)\n",
                 frames, ns / 1000.0, ns / (blockMs * 1e6) * 100.0, blockMs);

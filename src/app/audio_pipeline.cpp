@@ -23,11 +23,17 @@ void LimitPeak(std::vector<float>& block) {
   for (float& s : block) s *= scale;
 }
 
-// Keeps the newest `maxSamples` of a waiting buffer.
-void TrimFront(std::vector<float>& pending, size_t maxSamples) {
-  if (pending.size() > maxSamples) {
-    pending.erase(pending.begin(), pending.end() - static_cast<std::ptrdiff_t>(maxSamples));
+// Where a block starting at a chunk captured at `captureNs` begins on the track's timeline: the
+// timeline lays chunks end to end unless a gap opens.
+int64_t BlockStart(const AudioTimeline& timeline, int64_t captureNs) {
+  if (timeline.Started() && captureNs - timeline.ExpectedNs() < AudioTimeline::kContinuityNs) {
+    return timeline.ExpectedNs();
   }
+  return captureNs;
+}
+
+int64_t FramesNs(int64_t frames, int rate) {
+  return rate > 0 ? MulDivRound(frames, 1'000'000'000, rate) : 0;
 }
 
 std::string Milliseconds(int64_t ns) { return std::to_string((ns + 500'000) / 1'000'000); }
@@ -241,8 +247,11 @@ void AudioPipeline::StartSession(ProcessId process, const std::string& processNa
   // session start: a device's first sample arrives some time after it is started.
   micToDesktop_.Reset();
   micToApp_.Reset();
-  micForMix_.clear();
-  micForApp_.clear();
+  micForMix_.SetFormat(loopRate_, loopChannels_);
+  micForApp_.SetFormat(kProcessCaptureRate, kProcessCaptureChannels);
+  micForMix_.Clear();
+  micForApp_.Clear();
+  unmixed_.clear();
   desktopFramesMixed_ = 0;
   appFramesMixed_ = 0;
 }
@@ -258,8 +267,9 @@ void AudioPipeline::EndSession() {
   for (Track* t : {&desktop_, &game_, &microphone_, &mix_, &appMix_}) t->timeline.Reset();
   micToDesktop_.Reset();
   micToApp_.Reset();
-  micForMix_.clear();
-  micForApp_.clear();
+  micForMix_.Clear();
+  micForApp_.Clear();
+  unmixed_.clear();
 }
 
 size_t AudioPipeline::EncodeInto(Track& track, const float* samples, int frames, int inputRate,
@@ -280,55 +290,77 @@ size_t AudioPipeline::EncodeInto(Track& track, const float* samples, int frames,
   return packets.size();
 }
 
-void AudioPipeline::QueueMicrophoneForMixes(const std::vector<float>& samples) {
+// `endNs`: capture time just after the chunk's last sample. The resamplers' few samples of delay
+// are far inside the alignment's slack.
+void AudioPipeline::QueueMicrophoneForMixes(const std::vector<float>& samples, int64_t endNs) {
   const size_t frames = samples.size() / static_cast<size_t>(micChannels_);
   if (mix_.open) {
+    std::vector<float>& out = micForMix_.Samples();
+    const size_t before = out.size();
     if (windows10Mode_) {
       std::vector<float> lifted(samples);
       for (float& s : lifted) s = std::clamp(s * kW10MicrophoneBoost, -kPeakLimit, kPeakLimit);
       mixer_.ResampleMicrophoneForMix(lifted, micRate_, micChannels_, loopRate_, loopChannels_,
-                                      micForMix_);
+                                      out);
     } else if (micRate_ == loopRate_) {
       MapMicrophoneChannels(samples.data(), static_cast<int>(frames), micChannels_,
-                            loopChannels_, micForMix_);
+                            loopChannels_, out);
     } else {
-      micToDesktop_.Convert(samples, micRate_, micChannels_, loopRate_, loopChannels_, micForMix_);
+      micToDesktop_.Convert(samples, micRate_, micChannels_, loopRate_, loopChannels_, out);
     }
-    TrimFront(micForMix_, static_cast<size_t>(loopRate_) * loopChannels_ * kMicPendingMs / 1000);
+    micForMix_.Appended(out.size() - before, endNs);
+    micForMix_.KeepNewest(static_cast<size_t>(loopRate_) * loopChannels_ * kMicPendingMs / 1000);
   }
   if (appMix_.open && !windows10Mode_) {
+    std::vector<float>& out = micForApp_.Samples();
+    const size_t before = out.size();
     if (micRate_ == kProcessCaptureRate) {
       MapMicrophoneChannels(samples.data(), static_cast<int>(frames), micChannels_,
-                            kProcessCaptureChannels, micForApp_);
+                            kProcessCaptureChannels, out);
     } else {
       micToApp_.Convert(samples, micRate_, micChannels_, kProcessCaptureRate,
-                        kProcessCaptureChannels, micForApp_);
+                        kProcessCaptureChannels, out);
     }
-    TrimFront(micForApp_, static_cast<size_t>(kProcessCaptureRate) * kProcessCaptureChannels *
-                              kMicPendingMs / 1000);
+    micForApp_.Appended(out.size() - before, endNs);
+    micForApp_.KeepNewest(static_cast<size_t>(kProcessCaptureRate) * kProcessCaptureChannels *
+                          kMicPendingMs / 1000);
   }
 }
 
-// The microphone waiting for a block is added at the block's start; what the block cannot take
-// waits for the next one.
-void AudioPipeline::AddPendingMicrophone(std::vector<float>& pending,
-                                         std::vector<float>& block) const {
-  const size_t n = std::min(pending.size(), block.size());
-  for (size_t i = 0; i < n; ++i) block[i] += pending[i];
-  pending.erase(pending.begin(), pending.begin() + static_cast<std::ptrdiff_t>(n));
+// The microphone captured during the block is added to it; what belongs later waits.
+void AudioPipeline::AddPendingMicrophone(PendingAudio& pending, int64_t startNs,
+                                         std::vector<float>& block, int channels) const {
+  const int frames = static_cast<int>(block.size() / static_cast<size_t>(channels));
+  const PendingAudio::Placement at = pending.Place(startNs, frames);
+  const float* p = pending.Samples().data();
+  for (size_t i = 0; i < at.count; ++i) block[at.offset + i] += p[i];
+  pending.Consume(at.count);
   LimitPeak(block);
 }
 
+void AudioPipeline::MixWaiting(AudioHistories& histories, int64_t beforeNs) {
+  while (!unmixed_.empty()) {
+    const AudioChunk& chunk = unmixed_.front();
+    const int64_t frames =
+        static_cast<int64_t>(chunk.samples.size() / static_cast<size_t>(loopChannels_));
+    if (beforeNs != 0 && chunk.captureNs + FramesNs(frames, loopRate_) > beforeNs) break;
+    MixChunk(chunk, histories);
+    unmixed_.pop_front();
+  }
+}
+
 // The mixes follow the desktop loopback: each desktop chunk makes one block of the desktop mix
-// and one per-application block of the same length at 48 kHz, stamped with the chunk's capture
-// time. The microphone goes into the block that is the clip's main track (the application mix,
-// or the desktop mix where there is none) and into the desktop mix in every case.
+// and one per-application block of the same length at 48 kHz, both at the chunk's time on their
+// timelines. Every other stream is lined up with that time by its own capture times. The
+// microphone goes into the block that is the clip's main track (the application mix, or the
+// desktop mix where there is none) and into the desktop mix in every case.
 void AudioPipeline::MixChunk(const AudioChunk& chunk, AudioHistories& histories) {
   const int frames = static_cast<int>(chunk.samples.size() / static_cast<size_t>(loopChannels_));
   if (frames <= 0) return;
   if (mix_.open) {
     std::vector<float> block = chunk.samples;
-    AddPendingMicrophone(micForMix_, block);
+    AddPendingMicrophone(micForMix_, BlockStart(mix_.timeline, chunk.captureNs), block,
+                         loopChannels_);
     counters_.mix +=
         EncodeInto(mix_, block.data(), frames, loopRate_, chunk.captureNs, histories.mix, nullptr);
   }
@@ -341,10 +373,12 @@ void AudioPipeline::MixChunk(const AudioChunk& chunk, AudioHistories& histories)
   appFramesMixed_ = target;
   if (blockFrames <= 0) return;
 
+  const int64_t startNs =
+      BlockStart(appMix_.open ? appMix_.timeline : game_.timeline, chunk.captureNs);
   std::vector<float> appOut, gameOut;
   int rate = 0, channels = 0;
   const size_t count = static_cast<size_t>(blockFrames) * kProcessCaptureChannels;
-  if (!mixer_.MixFrames(blockFrames, appOut, gameOut, rate, channels) ||
+  if (!mixer_.MixFrames(blockFrames, startNs, appOut, gameOut, rate, channels) ||
       rate != kProcessCaptureRate || channels != kProcessCaptureChannels) {
     // No program could be captured: the main track still carries the microphone and keeps time.
     appOut.assign(count, 0.0f);
@@ -353,7 +387,7 @@ void AudioPipeline::MixChunk(const AudioChunk& chunk, AudioHistories& histories)
   EncodeInto(game_, gameOut.data(), blockFrames, kProcessCaptureRate, chunk.captureNs,
              histories.game, nullptr);
   if (appMix_.open) {
-    AddPendingMicrophone(micForApp_, appOut);
+    AddPendingMicrophone(micForApp_, startNs, appOut, kProcessCaptureChannels);
     EncodeInto(appMix_, appOut.data(), blockFrames, kProcessCaptureRate, chunk.captureNs,
                histories.appMix, nullptr);
   }
@@ -387,11 +421,12 @@ void AudioPipeline::Pump(AudioHistories& histories) {
       counters_.microphone +=
           EncodeInto(microphone_, mic.samples.data(), frames, micRate_, mic.captureNs,
                      histories.microphone, kMicrophoneGapLine, quality_.editorTracks);
-      QueueMicrophoneForMixes(mic.samples);
+      QueueMicrophoneForMixes(mic.samples, mic.captureNs + FramesNs(frames, micRate_));
     }
   }
 
-  for (const AudioChunk& chunk : chunks) MixChunk(chunk, histories);
+  for (AudioChunk& chunk : chunks) unmixed_.push_back(std::move(chunk));
+  MixWaiting(histories, Now() - kMixDelayNs);
 }
 
 void AudioPipeline::FlushTrack(Track& track, int inputRate, int channels, PacketHistory& history) {
@@ -409,6 +444,7 @@ void AudioPipeline::FlushTrack(Track& track, int inputRate, int channels, Packet
 }
 
 void AudioPipeline::Flush(AudioHistories& histories) {
+  MixWaiting(histories, 0);
   parts_.loopback->Close();
   FlushTrack(desktop_, loopRate_, loopChannels_, histories.desktop);
   FlushTrack(game_, kProcessCaptureRate, kProcessCaptureChannels, histories.game);

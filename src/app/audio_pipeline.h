@@ -3,6 +3,7 @@
 // encoders that turn them into clip tracks, and one timeline per encoder that puts every packet on
 // the monotonic clock next to the pictures. Portable: the captures come in through the audio seams.
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <string>
@@ -13,6 +14,7 @@
 #include "audio/audio_mixer.h"
 #include "audio/audio_sources.h"
 #include "audio/microphone_mix.h"
+#include "audio/pending_audio.h"
 #include "core/audio_timeline.h"
 
 namespace halvex {
@@ -38,6 +40,11 @@ class AudioPipeline final : public IAudioPipeline {
   // Microphone samples waiting for a mixed block are kept to half a second, newest first, so a
   // stalled desktop cannot delay the microphone in the mix by more than that.
   static constexpr int kMicPendingMs = 500;
+  // The mixes are made this long after the desktop sound was captured, so that the microphone
+  // and the programs (whose sound reaches us by other paths, some with a longer delay) have
+  // delivered what they captured at the same moment. The main track ends this much before the
+  // picture.
+  static constexpr int64_t kMixDelayNs = 80'000'000;
 
   explicit AudioPipeline(AudioPipelineParts parts);
   ~AudioPipeline() override;
@@ -81,9 +88,12 @@ class AudioPipeline final : public IAudioPipeline {
   size_t EncodeInto(Track& track, const float* samples, int frames, int inputRate,
                     int64_t captureNs, PacketHistory& history, const char* gapLine,
                     bool encode = true);
-  void QueueMicrophoneForMixes(const std::vector<float>& samples);
+  void QueueMicrophoneForMixes(const std::vector<float>& samples, int64_t endNs);
+  // Mixes the desktop chunks captured before `beforeNs` (all of them when 0).
+  void MixWaiting(AudioHistories& histories, int64_t beforeNs);
   void MixChunk(const AudioChunk& chunk, AudioHistories& histories);
-  void AddPendingMicrophone(std::vector<float>& pending, std::vector<float>& block) const;
+  void AddPendingMicrophone(PendingAudio& pending, int64_t startNs, std::vector<float>& block,
+                            int channels) const;
   void FlushTrack(Track& track, int inputRate, int channels, PacketHistory& history);
   int64_t Now() const;
 
@@ -110,8 +120,10 @@ class AudioPipeline final : public IAudioPipeline {
   int64_t appFramesMixed_ = 0;
   // Microphone at the desktop's layout (for the desktop mix) and at 48 kHz stereo (for the
   // application mix), waiting to be added to the next blocks.
-  std::vector<float> micForMix_;
-  std::vector<float> micForApp_;
+  PendingAudio micForMix_;
+  PendingAudio micForApp_;
+  // Desktop chunks already in the desktop track, waiting to be mixed.
+  std::deque<AudioChunk> unmixed_;
   MicrophoneResampler micToDesktop_;
   MicrophoneResampler micToApp_;
 

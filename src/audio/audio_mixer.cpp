@@ -58,7 +58,7 @@ void AudioMixer::StartGameCapture() {
 
 void AudioMixer::StopGameCapture() {
   gameCapture_.reset();
-  gamePending_.clear();
+  gamePending_.Clear();
 }
 
 void AudioMixer::SetTargetProcess(AudioProcessId pid, std::string imageName,
@@ -172,15 +172,16 @@ bool AudioMixer::RefreshSources() {
   return true;
 }
 
-void AudioMixer::Drain(IProcessCapture& capture, std::vector<float>& pending) const {
-  capture.TakeQueued(pending);
-  const size_t limit = static_cast<size_t>(outChannels_) * kPendingFrames;
+void AudioMixer::Drain(IProcessCapture& capture, PendingAudio& pending) const {
+  pending.SetFormat(outRate_, outChannels_);
+  const QueuedAudio taken = capture.TakeQueued(pending.Samples());
+  pending.Appended(taken.samples, taken.endNs);
   // A source that stalled and resumed must not delay the mix by more than half a second.
-  if (pending.size() > limit) pending.erase(pending.begin(), pending.end() - limit);
+  pending.KeepNewest(static_cast<size_t>(outChannels_) * kPendingFrames);
 }
 
-bool AudioMixer::MixFrames(int frames, std::vector<float>& mixOut, std::vector<float>& gameOut,
-                           int& outRate, int& outChannels) {
+bool AudioMixer::MixFrames(int frames, int64_t startNs, std::vector<float>& mixOut,
+                           std::vector<float>& gameOut, int& outRate, int& outChannels) {
   if (frames <= 0 || outRate_ <= 0 || outChannels_ <= 0) return false;
   outRate = outRate_;
   outChannels = outChannels_;
@@ -190,22 +191,24 @@ bool AudioMixer::MixFrames(int frames, std::vector<float>& mixOut, std::vector<f
 
   if (gameCapture_ && gameCapture_->Running() && !gameExcluded_) {
     Drain(*gameCapture_, gamePending_);
-    const size_t take = std::min(n, gamePending_.size());
+    const PendingAudio::Placement at = gamePending_.Place(startNs, frames);
+    const float* p = gamePending_.Samples().data();
     const float gain = VolumeToGain(gameVolume_);
-    for (size_t i = 0; i < take; ++i) {
-      gameOut[i] = gamePending_[i];
-      mixOut[i] += gamePending_[i] * gain;
+    for (size_t i = 0; i < at.count; ++i) {
+      gameOut[at.offset + i] = p[i];
+      mixOut[at.offset + i] += p[i] * gain;
     }
-    gamePending_.erase(gamePending_.begin(), gamePending_.begin() + take);
+    gamePending_.Consume(at.count);
   }
 
   for (MixSource& source : sources_) {
     if (!source.capture || !source.capture->Running()) continue;
     Drain(*source.capture, source.pending);
-    const size_t take = std::min(n, source.pending.size());
+    const PendingAudio::Placement at = source.pending.Place(startNs, frames);
+    const float* p = source.pending.Samples().data();
     const float gain = VolumeToGain(source.volume);
-    for (size_t i = 0; i < take; ++i) mixOut[i] += source.pending[i] * gain;
-    source.pending.erase(source.pending.begin(), source.pending.begin() + take);
+    for (size_t i = 0; i < at.count; ++i) mixOut[at.offset + i] += p[i] * gain;
+    source.pending.Consume(at.count);
   }
 
   float peak = 0.0f;

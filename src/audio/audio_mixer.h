@@ -10,6 +10,7 @@
 
 #include "audio/audio_sources.h"
 #include "audio/microphone_mix.h"
+#include "audio/pending_audio.h"
 
 namespace halvex {
 
@@ -21,7 +22,7 @@ struct MixSource {
   float volume = 1.0f;
   bool capturing = false;
   std::unique_ptr<IProcessCapture> capture;
-  std::vector<float> pending;
+  PendingAudio pending;
 };
 
 class AudioMixer {
@@ -52,7 +53,13 @@ class AudioMixer {
   // Fills both outputs with frames × channels samples. False when frames is 0 or no per-process
   // capture ever existed (no output format yet).
   bool MixFrames(int frames, std::vector<float>& mixOut, std::vector<float>& gameOut,
-                 int& outRate, int& outChannels);
+                 int& outRate, int& outChannels) {
+    return MixFrames(frames, 0, mixOut, gameOut, outRate, outChannels);
+  }
+  // The same for a block whose first sample is at `startNs` on the capture clock: each program
+  // contributes what it played during the block, however late its sound reached us.
+  bool MixFrames(int frames, int64_t startNs, std::vector<float>& mixOut,
+                 std::vector<float>& gameOut, int& outRate, int& outChannels);
 
   // Stops every capture, the game's included, and empties the lists.
   void Stop();
@@ -77,7 +84,7 @@ class AudioMixer {
   void StartGameCapture();
   void StopGameCapture();
   void UseProcessFormat();
-  void Drain(IProcessCapture& capture, std::vector<float>& pending) const;
+  void Drain(IProcessCapture& capture, PendingAudio& pending) const;
 
   IAudioSessions& sessions_;
   AudioProcessId ownPid_;
@@ -93,7 +100,7 @@ class AudioMixer {
   bool gameExcluded_ = false;
   float gameVolume_ = 1.0f;
   std::unique_ptr<IProcessCapture> gameCapture_;
-  std::vector<float> gamePending_;
+  PendingAudio gamePending_;
 
   std::vector<MixSource> sources_;
   std::string changeKey_;

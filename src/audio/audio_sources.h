@@ -83,13 +83,18 @@ struct ProcessCaptureTarget {
   std::function<bool(AudioProcessId)> inTree;
 };
 
+struct QueuedAudio {
+  size_t samples = 0;
+  int64_t endNs = 0;  // capture time just after the newest sample taken; 0 when unknown
+};
+
 // Sound of one process (or process tree) at 48000 Hz stereo, captured on its own thread.
 class IProcessCapture {
  public:
   virtual ~IProcessCapture() = default;
   virtual bool Running() const = 0;
-  // Moves every queued sample to the end of `out`; returns how many.
-  virtual size_t TakeQueued(std::vector<float>& out) = 0;
+  // Moves every queued sample to the end of `out`.
+  virtual QueuedAudio TakeQueued(std::vector<float>& out) = 0;
 };
 
 inline constexpr int kProcessCaptureRate = 48000;

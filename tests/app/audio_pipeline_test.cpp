@@ -443,5 +443,48 @@ TEST_F(AudioPipelineTest, MicrophoneAtAnotherRateIsResampledIntoTheMixes) {
   }
 }
 
+// A program's capture that starts late and hands its sound over 40 ms after the desktop's: a
+// 1000 Hz burst it played at 500 ms must land in the main track on top of the same burst in the
+// microphone (twice the amplitude), not beside it.
+TEST_F(AudioPipelineTest, LateProgramSoundLinesUpWithTheMicrophoneInTheMainTrack) {
+  Open();
+  StartSession();
+  auto burst = [](int64_t fromFrame, int frames, int channels) {
+    std::vector<float> out = Sine(1000, 0.3, 48000, channels, fromFrame, frames);
+    for (int i = 0; i < frames; ++i) {
+      const int64_t f = fromFrame + i;
+      if (f < 24000 || f >= 24000 + 480) {
+        for (int c = 0; c < channels; ++c) out[static_cast<size_t>(i) * channels + c] = 0;
+      }
+    }
+    return out;
+  };
+  ASSERT_NE(sessions_.Capture(kGamePid), nullptr);
+  for (int i = 0; i < 100; ++i) {
+    const int64_t t = kT0 + i * 10 * kMs;
+    loop_->chunks.push_back({std::vector<float>(960, 0.0f), t});
+    mic_->chunks.push_back({burst(i * 480LL, 480, 2), t});
+    if (i >= 20) {  // the program's first 160 ms never came; the rest comes 40 ms late
+      const std::vector<float> game = burst((i - 4) * 480LL, 480, 2);
+      sessions_.Capture(kGamePid)->queue.Append(game.data(), game.size(), t - 30 * kMs);
+    }
+    now_ = t + 10 * kMs;
+    pipeline_->Pump(histories_);
+  }
+  pipeline_->Flush(histories_);
+  const std::vector<float> main =
+      Decode(pipeline_->StreamParams(AudioSource::AppMix), Packets(AudioSource::AppMix));
+  ASSERT_GT(main.size(), 40000u);
+  float peak = 0;
+  for (float v : main) peak = std::max(peak, std::fabs(v));
+  EXPECT_NEAR(peak, 0.6f, 0.06f);
+  // The game-only track keeps the program's sound at its own time too: one burst.
+  const std::vector<float> game =
+      Decode(pipeline_->StreamParams(AudioSource::Game), Packets(AudioSource::Game));
+  float gamePeak = 0;
+  for (float v : game) gamePeak = std::max(gamePeak, std::fabs(v));
+  EXPECT_NEAR(gamePeak, 0.3f, 0.04f);
+}
+
 }  // namespace
 }  // namespace halvex

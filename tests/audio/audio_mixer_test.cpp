@@ -228,6 +228,59 @@ TEST_F(AudioMixerTest, ShortSourceFillsTheStartOfTheBlock) {
   EXPECT_FLOAT_EQ(mix[200], 0.0f);
 }
 
+// 10 ms blocks of 480 frames from t = 1 s; a frame is 20833 ns.
+constexpr int64_t kT0 = 1'000'000'000;
+constexpr int64_t kMs = 1'000'000;
+
+// Index of the first frame of the left channel above `level` (-1 when none).
+int FirstFrameAbove(const std::vector<float>& s, float level) {
+  for (size_t i = 0; i < s.size(); i += 2) {
+    if (s[i] > level) return static_cast<int>(i / 2);
+  }
+  return -1;
+}
+
+TEST_F(AudioMixerTest, TimedSourcesAreLinedUpWithTheBlock) {
+  mixer.SetTargetProcess(kGame, "game.exe");
+  sessions.Add(200, "late.exe");
+  sessions.Add(201, "behind.exe");
+  mixer.RefreshSources();
+  // The game started 5 ms into the block; the late program's sound began 30 ms before the
+  // block but only reaches us now, together with 20 ms that belong to the block.
+  sessions.Feed(kGame, 240, 0.25f, kT0 + 10 * kMs);
+  sessions.Feed(200, 1440, 0.5f, kT0 + 20 * kMs);
+  mixer.MixFrames(480, kT0, mix, game, rate, channels);
+  EXPECT_EQ(FirstFrameAbove(game, 0.1f), 240);
+  EXPECT_FLOAT_EQ(game[479 * 2], 0.25f);
+  EXPECT_FLOAT_EQ(mix[0], 0.5f);          // the late program from the block's first frame
+  EXPECT_FLOAT_EQ(mix[479 * 2], 0.75f);   // both at the end
+  // Its 30 ms from before the block are gone; its last 10 ms make the next block.
+  mixer.MixFrames(480, kT0 + 10 * kMs, mix, game, rate, channels);
+  EXPECT_FLOAT_EQ(mix[479 * 2], 0.5f);
+  mixer.MixFrames(480, kT0 + 20 * kMs, mix, game, rate, channels);
+  EXPECT_EQ(Peak(mix), 0.0f);
+}
+
+TEST_F(AudioMixerTest, CaptureJitterNeitherCutsNorPadsTheSound) {
+  sessions.Add(200, "music.exe");
+  mixer.RefreshSources();
+  // 10 ms per read, stamped up to 3 ms off: every sample is used, in order, none repeated.
+  const int64_t jitter[] = {0, 3, -2, 1, -3, 2, 0, -1};
+  int next = 0, expected = 0;
+  auto value = [](int k) { return static_cast<float>(k + 1) * 1e-4f; };
+  for (int b = 0; b < 8; ++b) {
+    std::vector<float> samples;
+    for (int f = 0; f < 480; ++f, ++next) samples.insert(samples.end(), {value(next), value(next)});
+    sessions.Capture(200)->queue.Append(samples.data(), samples.size(),
+                                        kT0 + (b + 1) * 10 * kMs + jitter[b] * kMs);
+    mixer.MixFrames(480, kT0 + b * 10 * kMs, mix, game, rate, channels);
+    for (size_t i = 0; i < mix.size(); i += 2, ++expected) {
+      ASSERT_EQ(mix[i], value(expected)) << "block " << b << " frame " << i / 2;
+    }
+  }
+  EXPECT_EQ(sessions.Capture(200)->queue.Size(), 0u);
+}
+
 TEST_F(AudioMixerTest, WithoutPerProcessCaptureLevelsGoToTheSystemMixer) {
   sessions.perProcess = false;
   sessions.Add(200, "music.exe");

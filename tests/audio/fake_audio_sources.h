@@ -22,7 +22,10 @@ class FakeProcessCapture final : public IProcessCapture {
   explicit FakeProcessCapture(std::shared_ptr<State> state) : state_(std::move(state)) {}
   ~FakeProcessCapture() override { state_->alive = false; }
   bool Running() const override { return state_->running; }
-  size_t TakeQueued(std::vector<float>& out) override { return state_->queue.TakeAll(out).samples; }
+  QueuedAudio TakeQueued(std::vector<float>& out) override {
+    const SampleQueue::Taken taken = state_->queue.TakeAll(out);
+    return {taken.samples, taken.endNs};
+  }
 
  private:
   std::shared_ptr<State> state_;
@@ -47,10 +50,11 @@ class FakeAudioSessions final : public IAudioSessions {
     }
     return nullptr;
   }
-  // Queues `frames` stereo frames of `value` into the newest capture of `pid`.
-  void Feed(AudioProcessId pid, size_t frames, float value) {
+  // Queues `frames` stereo frames of `value` into the newest capture of `pid`, the newest
+  // captured just before `endNs` (0: untimed).
+  void Feed(AudioProcessId pid, size_t frames, float value, int64_t endNs = 0) {
     std::vector<float> samples(frames * 2, value);
-    Capture(pid)->queue.Append(samples.data(), samples.size());
+    Capture(pid)->queue.Append(samples.data(), samples.size(), endNs);
   }
 
   bool List(const std::string&, std::vector<AudioSessionInfo>& out) override {

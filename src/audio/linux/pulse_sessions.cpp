@@ -93,7 +93,8 @@ bool DescendsFrom(AudioProcessId pid, AudioProcessId root) {
 PulseProcessCapture::PulseProcessCapture(const std::string& deviceId, ProcessCaptureTarget target)
     : target_(std::move(target)),
       summer_(kProcessCaptureRate / 20 * kProcessCaptureChannels,  // 50 ms
-              [this](const float* s, size_t n) { queue_.Append(s, n); }) {
+              kProcessCaptureRate * kProcessCaptureChannels,
+              [this](const float* s, size_t n, int64_t endNs) { queue_.Append(s, n, endNs); }) {
   std::string error;
   if (!connection_.Connect("Halvex (aplicacion)", error)) {
     log::Line("[AUDIO] AVISO: captura por aplicacion (PID " + std::to_string(target_.pid) +
@@ -192,8 +193,8 @@ void PulseProcessCapture::Consider(const pa_sink_input_info& info) {
   std::string error;
   if (!stream->Connect(
           monitor_, kProcessCaptureRate, kProcessCaptureChannels, nullptr, info.index,
-          [this, id](const float* s, size_t frames, int64_t) {
-            summer_.Add(id, s, frames * kProcessCaptureChannels);
+          [this, id](const float* s, size_t frames, int64_t captureNs) {
+            summer_.Add(id, s, frames * kProcessCaptureChannels, captureNs);
           },
           {}, error)) {
     log::Line("[AUDIO] AVISO: no se pudo grabar el flujo " + std::to_string(info.index) +

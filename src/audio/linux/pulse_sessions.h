@@ -21,7 +21,10 @@ class PulseProcessCapture final : public IProcessCapture {
   ~PulseProcessCapture() override;
 
   bool Running() const override { return running_; }
-  size_t TakeQueued(std::vector<float>& out) override { return queue_.TakeAll(out).samples; }
+  QueuedAudio TakeQueued(std::vector<float>& out) override {
+    const SampleQueue::Taken taken = queue_.TakeAll(out);
+    return {taken.samples, taken.endNs};
+  }
   // How many sink inputs are being recorded now (lock taken inside).
   size_t StreamCount();
 

@@ -9,6 +9,7 @@
 #include "audio/win/activation_handler.h"
 #include "audio/win/com_apartment.h"
 #include "audio/win/process_loopback_abi.h"
+#include "audio/win/wasapi_endpoint.h"
 #include "audio/win/wasapi_format.h"
 #include "core/log.h"
 
@@ -128,11 +129,15 @@ void ProcessLoopbackCapture::Run() {
       BYTE* data = nullptr;
       UINT32 frames = 0;
       DWORD flags = 0;
-      hr = capture->GetBuffer(&data, &frames, &flags, nullptr, nullptr);
+      UINT64 qpc = 0;
+      hr = capture->GetBuffer(&data, &frames, &flags, nullptr, &qpc);
       if (FAILED(hr)) break;
       buffer.resize(static_cast<size_t>(frames) * kProcessCaptureChannels);
       ConvertPacket(pcm16, data, frames, (flags & AUDCLNT_BUFFERFLAGS_SILENT) != 0, buffer.data());
-      queue_.Append(buffer.data(), buffer.size());
+      // The mixer lines each program up with the others by these times.
+      const int64_t endNs = PacketCaptureNs(qpc, frames, kProcessCaptureRate) +
+                            static_cast<int64_t>(frames) * 1'000'000'000 / kProcessCaptureRate;
+      queue_.Append(buffer.data(), buffer.size(), endNs);
       capture->ReleaseBuffer(frames);
       hr = capture->GetNextPacketSize(&packet);
     }

@@ -22,7 +22,10 @@ class ProcessLoopbackCapture final : public IProcessCapture {
   ProcessLoopbackCapture& operator=(const ProcessLoopbackCapture&) = delete;
 
   bool Running() const override { return running_; }
-  size_t TakeQueued(std::vector<float>& out) override { return queue_.TakeAll(out).samples; }
+  QueuedAudio TakeQueued(std::vector<float>& out) override {
+    const SampleQueue::Taken taken = queue_.TakeAll(out);
+    return {taken.samples, taken.endNs};
+  }
 
  private:
   void Run();
