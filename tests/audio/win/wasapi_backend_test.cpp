@@ -11,6 +11,7 @@
 #include "audio/win/wasapi_capture.h"
 #include "audio/win/wasapi_device_list.h"
 #include "audio/win/wasapi_sessions.h"
+#include "core/clock.h"
 #include "core/log.h"
 #include "core/text.h"
 #include "wasapi_tone.h"
@@ -230,13 +231,16 @@ TEST_F(WasapiBackend, ProcessCaptureTakesOurToneOrReportsWineRefusingActivateAud
     EXPECT_TRUE(logs.Contains(prefix + "ActivateAudioInterfaceAsync fallo (hr=0x"))
         << logs.Lines().back();
     std::vector<float> out;
-    EXPECT_EQ(capture->TakeQueued(out), 0u);
+    EXPECT_EQ(capture->TakeQueued(out).samples, 0u);
     return;
   }
   float peak = 0;
   EXPECT_TRUE(PollUntil([&] {
     std::vector<float> out;
-    EXPECT_EQ(capture->TakeQueued(out) % 2, 0u);
+    const QueuedAudio taken = capture->TakeQueued(out);
+    EXPECT_EQ(taken.samples % 2, 0u);
+    // Timed on the program's clock, so the mixer can line it up with the other streams.
+    if (taken.samples > 0) EXPECT_NEAR(static_cast<double>(taken.endNs), NowNs(), 1e9);
     for (float s : out) peak = std::max(peak, std::fabs(s));
     return peak > 0.3f;
   }));
