@@ -47,9 +47,10 @@ def white_times(path):
     return [t for i, t in enumerate(found) if i == 0 or t - found[i - 1] > 0.5]
 
 
-def beep_onsets(path, start):
-    """Times at which the main track's level jumps from the steady tone to the beep (1 ms steps)."""
-    samples = media.audio_samples(path, 0, RATE)
+def beep_onsets(path, track=0):
+    """File times at which a track's level jumps from the steady tone to the beep (1 ms steps).
+    The track is laid on its packets' time stamps, so a gap the recorder kept stays a gap."""
+    samples = media.audio_samples(path, track, RATE, on_timeline=True)
     step = RATE // 1000
     levels = [media.rms(samples[i:i + step]) for i in range(0, len(samples) - step, step)]
     if not levels:
@@ -60,24 +61,19 @@ def beep_onsets(path, start):
     onsets, last = [], -10**9
     for i, level in enumerate(levels):
         if level > threshold and i - last > 500:
-            onsets.append(start + i / 1000.0)
+            onsets.append(i / 1000.0)
             last = i
         elif level > threshold:
             last = i
     return onsets
 
 
-def clip_offsets(path):
-    info = media.probe(path)
-    audio = media.audio_streams(info)
-    if not audio:
+def clip_offsets(path, track=0):
+    if not media.audio_streams(media.probe(path)):
         return []
-    video_start = float(media.video_stream(info).get("start_time", 0))
-    audio_start = float(audio[0].get("start_time", 0))
-    flashes = [t - video_start for t in white_times(path)]
-    beeps = [t - video_start for t in beep_onsets(path, audio_start)]
+    beeps = beep_onsets(path, track)
     offsets = []
-    for flash in flashes:
+    for flash in white_times(path):
         nearest = min(beeps, key=lambda b: abs(b - flash), default=None)
         if nearest is not None and abs(nearest - flash) < 0.3:
             offsets.append((nearest - flash) * 1000.0)

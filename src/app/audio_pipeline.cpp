@@ -45,6 +45,7 @@ void AudioPipeline::Track::Restart() {
   // The encoder keeps counting across a reset; this session's positions start here.
   base = encoder.SamplesEncoded();
   timeline.Reset();
+  overlapFrames = 0;
 }
 
 AudioPipeline::AudioPipeline(AudioPipelineParts parts)
@@ -264,7 +265,10 @@ void AudioPipeline::EndSession() {
   parts_.microphone->Stop();
   desktopRunning_ = false;
   microphoneStarted_ = false;
-  for (Track* t : {&desktop_, &game_, &microphone_, &mix_, &appMix_}) t->timeline.Reset();
+  for (Track* t : {&desktop_, &game_, &microphone_, &mix_, &appMix_}) {
+    t->timeline.Reset();
+    t->overlapFrames = 0;
+  }
   micToDesktop_.Reset();
   micToApp_.Reset();
   micForMix_.Clear();
@@ -272,15 +276,8 @@ void AudioPipeline::EndSession() {
   unmixed_.clear();
 }
 
-size_t AudioPipeline::EncodeInto(Track& track, const float* samples, int frames, int inputRate,
-                                 int64_t captureNs, PacketHistory& history, const char* gapLine,
-                                 bool encode) {
-  if (frames <= 0) return 0;
-  const int64_t gap = track.timeline.AddChunk(captureNs, frames, inputRate, quality_.sampleRate);
-  if (gap > 0 && gapLine != nullptr) {
-    log::Line(std::string(gapLine) + Milliseconds(gap) + " ms; se conserva en el timeline del clip.");
-  }
-  if (!track.open || !encode) return 0;
+size_t AudioPipeline::EncodeFrames(Track& track, const float* samples, int frames,
+                                   PacketHistory& history) {
   std::vector<EncodedAudioPacket> packets;
   track.encoder.Encode(samples, frames, packets);
   for (EncodedAudioPacket& p : packets) {
@@ -288,6 +285,55 @@ size_t AudioPipeline::EncodeInto(Track& track, const float* samples, int frames,
     history.Append(std::move(p.bytes), true, stamp, p.duration);
   }
   return packets.size();
+}
+
+// A hole in capture is written as silence of its length: players lay a track's packets end to
+// end, so a hole left only in the time stamps would move all later sound early by its length.
+size_t AudioPipeline::FillSilence(Track& track, int64_t silenceNs, int inputRate, int channels,
+                                  PacketHistory& history) {
+  if (silenceNs <= 0 || silenceNs > kMaxSilenceNs || channels <= 0) return 0;
+  int64_t left = MulDivRound(silenceNs, inputRate, 1'000'000'000);
+  size_t packets = 0;
+  std::vector<float> silence;
+  while (left > 0) {
+    const int frames = static_cast<int>(std::min<int64_t>(left, inputRate));  // a second at most
+    silence.assign(static_cast<size_t>(frames) * channels, 0.0f);
+    track.timeline.AddChunk(track.timeline.ExpectedNs(), frames, inputRate, quality_.sampleRate);
+    packets += EncodeFrames(track, silence.data(), frames, history);
+    left -= frames;
+  }
+  return packets;
+}
+
+size_t AudioPipeline::EncodeInto(Track& track, const float* samples, int frames, int inputRate,
+                                 int channels, int64_t captureNs, PacketHistory& history,
+                                 const char* gapLine, bool encode) {
+  if (frames <= 0) return 0;
+  const bool encoding = track.open && encode;
+  size_t packets = 0;
+  int64_t gap = 0;
+  if (encoding) {
+    const int64_t silence = track.timeline.SilenceBefore(captureNs);
+    if (silence >= AudioTimeline::kContinuityNs) gap = silence;
+    packets += FillSilence(track, silence, inputRate, channels, history);
+    // The capture's delay shrank: this much sound repeats time already in the track.
+    if (silence < 0) track.overlapFrames += MulDivRound(-silence, inputRate, 1'000'000'000);
+    const int64_t dropped = std::min<int64_t>(track.overlapFrames, frames);
+    if (dropped > 0) {
+      track.overlapFrames -= dropped;
+      samples += dropped * channels;
+      frames -= static_cast<int>(dropped);
+      captureNs += FramesNs(dropped, inputRate);
+      if (frames <= 0) return packets;
+    }
+  }
+  const int64_t late = track.timeline.AddChunk(captureNs, frames, inputRate, quality_.sampleRate);
+  if (late > 0) gap = late;
+  if (gap > 0 && gapLine != nullptr) {
+    log::Line(std::string(gapLine) + Milliseconds(gap) + " ms; se conserva en el timeline del clip.");
+  }
+  if (!encoding) return packets;
+  return packets + EncodeFrames(track, samples, frames, history);
 }
 
 // `endNs`: capture time just after the chunk's last sample. The resamplers' few samples of delay
@@ -362,7 +408,8 @@ void AudioPipeline::MixChunk(const AudioChunk& chunk, AudioHistories& histories)
     AddPendingMicrophone(micForMix_, BlockStart(mix_.timeline, chunk.captureNs), block,
                          loopChannels_);
     counters_.mix +=
-        EncodeInto(mix_, block.data(), frames, loopRate_, chunk.captureNs, histories.mix, nullptr);
+        EncodeInto(mix_, block.data(), frames, loopRate_, loopChannels_, chunk.captureNs,
+                   histories.mix, nullptr);
   }
   if (windows10Mode_ || (!game_.open && !appMix_.open)) return;
 
@@ -384,12 +431,12 @@ void AudioPipeline::MixChunk(const AudioChunk& chunk, AudioHistories& histories)
     appOut.assign(count, 0.0f);
     gameOut.assign(count, 0.0f);
   }
-  EncodeInto(game_, gameOut.data(), blockFrames, kProcessCaptureRate, chunk.captureNs,
-             histories.game, nullptr);
+  EncodeInto(game_, gameOut.data(), blockFrames, kProcessCaptureRate, kProcessCaptureChannels,
+             chunk.captureNs, histories.game, nullptr);
   if (appMix_.open) {
     AddPendingMicrophone(micForApp_, startNs, appOut, kProcessCaptureChannels);
-    EncodeInto(appMix_, appOut.data(), blockFrames, kProcessCaptureRate, chunk.captureNs,
-               histories.appMix, nullptr);
+    EncodeInto(appMix_, appOut.data(), blockFrames, kProcessCaptureRate,
+               kProcessCaptureChannels, chunk.captureNs, histories.appMix, nullptr);
   }
 }
 
@@ -404,7 +451,8 @@ void AudioPipeline::Pump(AudioHistories& histories) {
         chunk.captureNs = Now() - static_cast<int64_t>(frames) * 1'000'000'000 / loopRate_;
       }
       counters_.desktop += EncodeInto(desktop_, chunk.samples.data(), frames, loopRate_,
-                                      chunk.captureNs, histories.desktop, kDesktopGapLine);
+                                      loopChannels_, chunk.captureNs, histories.desktop,
+                                      kDesktopGapLine);
     }
   }
 
@@ -419,8 +467,9 @@ void AudioPipeline::Pump(AudioHistories& histories) {
       // Without editor channels the microphone has no track of its own, but its timeline still
       // watches for gaps.
       counters_.microphone +=
-          EncodeInto(microphone_, mic.samples.data(), frames, micRate_, mic.captureNs,
-                     histories.microphone, kMicrophoneGapLine, quality_.editorTracks);
+          EncodeInto(microphone_, mic.samples.data(), frames, micRate_, micChannels_,
+                     mic.captureNs, histories.microphone, kMicrophoneGapLine,
+                     quality_.editorTracks);
       QueueMicrophoneForMixes(mic.samples, mic.captureNs + FramesNs(frames, micRate_));
     }
   }

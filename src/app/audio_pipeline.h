@@ -44,7 +44,10 @@ class AudioPipeline final : public IAudioPipeline {
   // and the programs (whose sound reaches us by other paths, some with a longer delay) have
   // delivered what they captured at the same moment. The main track ends this much before the
   // picture.
-  static constexpr int64_t kMixDelayNs = 80'000'000;
+  static constexpr int64_t kMixDelayNs = 50'000'000;
+  // Holes in capture up to this long are written as silence; longer ones (the device was gone)
+  // stay holes in the time stamps only.
+  static constexpr int64_t kMaxSilenceNs = 10'000'000'000;
 
   explicit AudioPipeline(AudioPipelineParts parts);
   ~AudioPipeline() override;
@@ -77,6 +80,7 @@ class AudioPipeline final : public IAudioPipeline {
     AacEncoder encoder;
     AudioTimeline timeline;
     int64_t base = 0;
+    int64_t overlapFrames = 0;  // input frames still to drop after the capture's delay shrank
     bool open = false;
     void Restart();
   };
@@ -84,10 +88,14 @@ class AudioPipeline final : public IAudioPipeline {
   bool OpenLoopback();
   bool OpenMicrophone();
   void StartCaptures();
-  // Adds a chunk to the track's timeline, encodes it and appends the packets; returns how many.
-  size_t EncodeInto(Track& track, const float* samples, int frames, int inputRate,
+  // Adds a chunk to the track's timeline (after the silence a hole before it calls for),
+  // encodes it and appends the packets; returns how many.
+  size_t EncodeInto(Track& track, const float* samples, int frames, int inputRate, int channels,
                     int64_t captureNs, PacketHistory& history, const char* gapLine,
                     bool encode = true);
+  size_t EncodeFrames(Track& track, const float* samples, int frames, PacketHistory& history);
+  size_t FillSilence(Track& track, int64_t silenceNs, int inputRate, int channels,
+                     PacketHistory& history);
   void QueueMicrophoneForMixes(const std::vector<float>& samples, int64_t endNs);
   // Mixes the desktop chunks captured before `beforeNs` (all of them when 0).
   void MixWaiting(AudioHistories& histories, int64_t beforeNs);

@@ -50,6 +50,30 @@ int64_t AudioTimeline::AddChunk(int64_t captureNs, int64_t frames, int inputRate
   return gap;
 }
 
+int64_t AudioTimeline::SilenceBefore(int64_t captureNs) {
+  if (!started_ || captureNs <= 0) return 0;
+  const int64_t late = captureNs - expectedNs_;
+  if (late >= kContinuityNs) {
+    driftSinceNs_ = 0;
+    return late;
+  }
+  // A run of chunks all late (or all early) by the drift limit or more; its smallest distance
+  // is what the capture's delay changed by.
+  const int sign = late >= kDriftNs ? 1 : late <= -kDriftNs ? -1 : 0;
+  if (sign == 0 || sign != driftSign_) driftSinceNs_ = 0;
+  if (sign == 0) return 0;
+  if (driftSinceNs_ == 0) {
+    driftSinceNs_ = captureNs;
+    driftSign_ = sign;
+    leastDriftNs_ = late;
+    return 0;
+  }
+  leastDriftNs_ = sign > 0 ? std::min(leastDriftNs_, late) : std::max(leastDriftNs_, late);
+  if (captureNs - driftSinceNs_ < kDriftWindowNs) return 0;
+  driftSinceNs_ = 0;
+  return leastDriftNs_;
+}
+
 int64_t AudioTimeline::TimeOfSample(int64_t position) const {
   if (anchors_.empty()) return 0;
   auto after = std::upper_bound(anchors_.begin(), anchors_.end(), position,

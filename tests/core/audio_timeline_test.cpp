@@ -95,4 +95,49 @@ TEST(AudioTimelineTest, HugeValuesDoNotOverflow) {
 }
 
 }  // namespace
+TEST(AudioTimelineTest, SilenceIsCalledForByHolesAndLastingDelaysOnly) {
+  constexpr int64_t kMs = 1'000'000;
+  constexpr int64_t t0 = 1'000'000'000;
+  constexpr int64_t kFrameNs = 1'000'000'000 / 48000 + 1;  // rounded up: whole frames
+  AudioTimeline timeline;
+  EXPECT_EQ(timeline.SilenceBefore(t0), 0);
+  // Chunk k holds the 10 ms captured from t0 + 10k ms and is stamped `delay` late; the recorder
+  // adds the silence asked for and drops what overlaps.
+  int64_t k = 0, skip = 0;
+  auto chunk = [&](int64_t delay) {
+    const int64_t at = t0 + k++ * 10 * kMs + delay;
+    const int64_t silence = timeline.SilenceBefore(at);
+    if (silence > 0) {
+      timeline.AddChunk(timeline.ExpectedNs(), silence / kFrameNs, 48000, 48000);
+    }
+    if (silence < 0) skip += -silence / kFrameNs;
+    const int64_t dropped = std::min<int64_t>(skip, 480);
+    skip -= dropped;
+    if (dropped < 480) timeline.AddChunk(at + dropped * kFrameNs, 480 - dropped, 48000, 48000);
+    return silence;
+  };
+  chunk(0);
+  // Jitter, and a delay that comes and goes, never add or drop sound.
+  for (int i = 0; i <= 200; ++i) ASSERT_EQ(chunk(i % 2 ? 15 * kMs : 3 * kMs), 0) << i;
+  // A delay that stays is paid once, at its smallest, after half a second.
+  int64_t paid = 0;
+  int when = -1;
+  for (int i = 0; i < 100 && paid == 0; ++i) {
+    paid = chunk(i % 3 ? 42 * kMs : 40 * kMs);
+    if (paid != 0) when = i;
+  }
+  EXPECT_NEAR(paid, 40 * kMs, kMs / 10);
+  EXPECT_EQ(when, 50);
+  for (int i = 0; i < 100; ++i) ASSERT_EQ(chunk(40 * kMs), 0) << i;
+  // A delay that shrinks for good is taken back once, at its smallest, and stays put.
+  paid = 0;
+  for (int i = 0; i < 100 && paid == 0; ++i) paid = chunk(i % 2 ? 10 * kMs : 15 * kMs);
+  EXPECT_NEAR(paid, -25 * kMs, kMs / 10);
+  for (int i = 0; i < 100; ++i) ASSERT_EQ(chunk(15 * kMs), 0) << i;
+  // A hole (25 chunks never arrived) is paid in full at once.
+  k += 25;
+  EXPECT_NEAR(chunk(15 * kMs), 250 * kMs, kMs / 10);
+  for (int i = 0; i < 100; ++i) ASSERT_EQ(chunk(15 * kMs), 0) << i;
+}
+
 }  // namespace halvex

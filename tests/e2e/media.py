@@ -72,11 +72,13 @@ def gray_frames(path, width, height, limit=None, crop=None):
             proc.kill()
 
 
-def audio_samples(path, stream_index=0, rate=48000):
-    """Mono float samples of one audio stream."""
+def audio_samples(path, stream_index=0, rate=48000, on_timeline=False):
+    """Mono float samples of one audio stream. With on_timeline the samples follow the packets'
+    time stamps from the file's time 0: a gap between packets becomes silence."""
+    filters = ["-af", "aresample=async=1:min_hard_comp=0.001:first_pts=0"] if on_timeline else []
     out = subprocess.run(
         ["ffmpeg", "-v", "error", "-nostdin", "-i", str(path), "-map", "0:a:%d" % stream_index,
-         "-ac", "1", "-ar", str(rate), "-f", "f32le", "-"],
+         *filters, "-ac", "1", "-ar", str(rate), "-f", "f32le", "-"],
         check=True, stdout=subprocess.PIPE, stdin=subprocess.DEVNULL).stdout
     return struct.unpack("<%df" % (len(out) // 4), out)
 
