@@ -6,7 +6,7 @@ each clip this finds every white picture and the beep onset nearest to it in the
 and prints the offset (audio minus video, ms): per clip the median, over all clips the median and
 the worst. Positive means the sound comes late.
 
-Usage: bench/av_offset_bench.py [--build build/linux] [--clips 10]
+Usage: bench/av_offset_bench.py [--build build/linux] [--clips 10] [--game-size 1280x720]
 Without a display or sound server it runs itself inside scripts/virtual-desktop.
 """
 import argparse
@@ -84,6 +84,8 @@ def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--build", default=os.path.join(ROOT, "build", "linux"))
     parser.add_argument("--clips", type=int, default=10)
+    parser.add_argument("--game-size", default="1280x720",
+                        help="window size of the demo game (the clip is the screen's size)")
     args = parser.parse_args()
     os.environ["HALVEX_BUILD_DIR"] = os.path.abspath(args.build)
     if not desktop_ready() and not os.environ.get("HALVEX_E2E_INSIDE"):
@@ -91,7 +93,8 @@ def main():
         cmd = [os.path.join(ROOT, "scripts", "virtual-desktop"), "--", sys.executable, *sys.argv]
         return subprocess.run(cmd, stdin=subprocess.DEVNULL).returncode
 
-    game = harness.Game(sound=True)
+    width, height = (int(v) for v in args.game_size.split("x"))
+    game = harness.Game(width=width, height=height, sound=True)
     halvex = harness.Halvex()
     per_clip = []
     try:

@@ -13,7 +13,7 @@ import media
 
 GAME_HZ, OTHER_HZ, MIC_HZ = 440, 880, 1000
 OTHER_PROGRAM = "tono880"  # a copy of pacat, so the exclusion list can name it alone
-MIC_SINK = "halvex_mic"     # its monitor is the default source of the virtual desktop
+MIC_SINK = "halvex_mic"     # the virtual desktop's default source carries what plays here
 RATE = 48000
 PRESENT = 0.01              # amplitude of a tone that is clearly there (players use 0.25)
 ABSENT_RATIO = 0.05         # a tone below this share of the strongest one is not there
@@ -135,8 +135,6 @@ class AudioTracksTest(unittest.TestCase):
         self.assertTones(track_tones(clip, 0), [GAME_HZ, MIC_HZ], [OTHER_HZ], "mezcla")
 
     def test_saved_microphone_gone_falls_back_to_the_default_input(self):
-        # A sound server always offers some default input (a monitor at least), so the missing
-        # microphone itself is covered by the unit tests; here the saved one is gone.
         run = AudioRun(self, {"Audio": {"CaptureMicDeviceId": "halvex_no_such_source"}})
         clip = run.clip(self)
         self.assertIn("AVISO: el dispositivo de micrófono guardado ya no está disponible; se usará "
@@ -144,6 +142,48 @@ class AudioTracksTest(unittest.TestCase):
         self.assertEqual(self.titles(clip), ["Mezcla principal", "Solo microfono", "Solo juego"],
                          media.describe(clip))
         self.assertTones(track_tones(clip, 1), [MIC_HZ], [GAME_HZ, OTHER_HZ], "microfono")
+
+    def test_no_microphone_at_all_leaves_its_track_out(self):
+        # With no input the sound server names an output's monitor as its default source: that
+        # is the game's sound again, not a microphone.
+        mic_module = pactl_module("module-remap-source")
+        if mic_module is None:
+            self.skipTest("solo con el microfono del escritorio virtual")
+        default = subprocess.run(["pactl", "get-default-source"], stdout=subprocess.PIPE,
+                                 text=True, check=True).stdout.strip()
+        subprocess.run(["pactl", "unload-module", mic_module], check=True)
+        self.addCleanup(restore_microphone, default)
+        subprocess.run(["pactl", "set-default-source", "halvex_out.monitor"], check=True)
+        run = AudioRun(self)
+        clip = run.clip(self)
+        out = run.halvex.output()
+        self.assertIn("AVISO: no se pudo inicializar la captura del microfono (WASAPI) - esa "
+                      "pista no va a estar en el clip.", out)
+        self.assertIn("microfono: no", out)
+        self.assertEqual(self.titles(clip), ["Mezcla principal", "Solo juego"],
+                         media.describe(clip))
+        # The main track is the programs alone: the game once, not twice through a monitor.
+        self.assertTones(track_tones(clip, 0), [GAME_HZ, OTHER_HZ], [MIC_HZ], "mezcla")
+
+
+def pactl_module(name):
+    """Index of the first loaded module called `name`, or None."""
+    listing = subprocess.run(["pactl", "list", "short", "modules"], stdout=subprocess.PIPE,
+                             text=True, check=True).stdout
+    for line in listing.splitlines():
+        fields = line.split("\t")
+        if len(fields) >= 2 and fields[1] == name:
+            return fields[0]
+    return None
+
+
+def restore_microphone(default):
+    subprocess.run(["pactl", "load-module", "module-remap-source",
+                    "master=%s.monitor" % MIC_SINK, "source_name=%s" % default,
+                    "source_properties=device.description=Microfono"], check=True,
+                   stdout=subprocess.DEVNULL)
+    subprocess.run(["pactl", "set-default-source", default], check=True)
+
 
 if __name__ == "__main__":
     unittest.main()

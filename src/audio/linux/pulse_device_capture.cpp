@@ -10,6 +10,7 @@ struct DeviceInfo {
   std::string source;  // what to record: the sink's monitor, or the source itself
   pa_sample_spec sampleFormat{};
   pa_channel_map map{};
+  bool monitor = false;  // a source that only repeats an output
   PulseConnection* connection = nullptr;
 };
 
@@ -31,6 +32,7 @@ void OnSourceInfo(pa_context*, const pa_source_info* info, int eol, void* userda
     out->source = info->name ? info->name : "";
     out->sampleFormat = info->sample_spec;
     out->map = info->channel_map;
+    out->monitor = info->monitor_of_sink != PA_INVALID_INDEX;
   }
   if (eol) out->connection->Signal();
 }
@@ -61,6 +63,16 @@ bool PulseDeviceCapture::Open(const std::string& deviceId) {
                   connection_.Context(), SourceName(deviceId).c_str(), &OnSourceInfo, &info);
     connection_.Wait(op);
     if (!info.found || info.source.empty()) error = connection_.LastError();
+  }
+  if (info.found && info.monitor) {
+    // Without a real input the server names an output's monitor as the default source; taking
+    // it would record the game again as the "microphone". The device list never offers monitors.
+    log::Line(deviceId.empty()
+                  ? "PulseAudio: no hay microfono por defecto (la entrada por defecto es el "
+                    "monitor de una salida)"
+                  : "PulseAudio: " + deviceId + " es el monitor de una salida, no un microfono");
+    Close();
+    return false;
   }
   if (!info.found || info.source.empty()) {
     log::Line(kind_ == Kind::Loopback

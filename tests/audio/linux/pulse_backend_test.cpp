@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <cmath>
+#include <cstdlib>
 #include <thread>
 
 #include "audio/audio_mixer.h"
@@ -121,6 +122,22 @@ TEST_F(PulseBackendTest, OpeningAMissingDeviceFailsWithItsLine) {
   // Open on an open source replaces it.
   EXPECT_TRUE(loopback.Open(kTestSink));
   EXPECT_FALSE(loopback.Ended());
+}
+
+// Without a real input the server's default source is an output's monitor: recording it as the
+// microphone would put the game's sound in the clip a second time.
+TEST_F(PulseBackendTest, AnOutputsMonitorIsNeverTheMicrophone) {
+  const std::string monitor = std::string(kTestSink) + ".monitor";
+  ASSERT_EQ(std::system(("pactl set-default-source " + monitor).c_str()), 0);
+  log::Capture lines;
+  pulse::PulseMicrophoneCapture microphone;
+  EXPECT_FALSE(microphone.Open(""));
+  EXPECT_TRUE(lines.Contains("PulseAudio: no hay microfono por defecto (la entrada por defecto "
+                             "es el monitor de una salida)"));
+  EXPECT_FALSE(microphone.Open(monitor));
+  EXPECT_TRUE(lines.Contains("PulseAudio: " + monitor + " es el monitor de una salida, no un "
+                             "microfono"));
+  EXPECT_TRUE(microphone.Open(kTestMic));  // a real input by name still opens
 }
 
 TEST_F(PulseBackendTest, LoopbackAndPerApplicationStreamsCarryTheirOwnTones) {
