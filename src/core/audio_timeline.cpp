@@ -57,21 +57,27 @@ int64_t AudioTimeline::SilenceBefore(int64_t captureNs) {
     driftSinceNs_ = 0;
     return late;
   }
-  // A run of chunks all late (or all early) by the drift limit or more; its smallest distance
-  // is what the capture's delay changed by.
+  // A run of chunks all late (or all early) by the drift limit or more, and all by about the
+  // same amount: what the capture's delay changed by. While the distance still moves (a delay
+  // settling) the run starts over, so the correction is made once, at the settled value.
   const int sign = late >= kDriftNs ? 1 : late <= -kDriftNs ? -1 : 0;
-  if (sign == 0 || sign != driftSign_) driftSinceNs_ = 0;
+  if (sign == 0 || sign != driftSign_ ||
+      std::max(mostDriftNs_, late) - std::min(leastDriftNs_, late) > kDriftSpreadNs) {
+    driftSinceNs_ = 0;
+  }
   if (sign == 0) return 0;
   if (driftSinceNs_ == 0) {
     driftSinceNs_ = captureNs;
     driftSign_ = sign;
-    leastDriftNs_ = late;
+    leastDriftNs_ = mostDriftNs_ = late;
     return 0;
   }
-  leastDriftNs_ = sign > 0 ? std::min(leastDriftNs_, late) : std::max(leastDriftNs_, late);
+  leastDriftNs_ = std::min(leastDriftNs_, late);
+  mostDriftNs_ = std::max(mostDriftNs_, late);
   if (captureNs - driftSinceNs_ < kDriftWindowNs) return 0;
   driftSinceNs_ = 0;
-  return leastDriftNs_;
+  // The distance nearest to zero: never more than the change.
+  return sign > 0 ? leastDriftNs_ : mostDriftNs_;
 }
 
 int64_t AudioTimeline::TimeOfSample(int64_t position) const {

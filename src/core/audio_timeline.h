@@ -22,14 +22,17 @@ class AudioTimeline {
   // not positive.
   int64_t AddChunk(int64_t captureNs, int64_t frames, int inputRate, int outputRate);
 
-  // A capture delay that changed for good (every chunk of the last half second this much late,
-  // or this much early, or more) is corrected: late by silence, early by dropping the overlap.
+  // A capture delay that changed for good (every chunk of the last 300 ms this much late, or
+  // this much early, or more, all within 4 ms of each other) is corrected: late by silence,
+  // early by dropping the overlap.
   static constexpr int64_t kDriftNs = 10'000'000;
-  static constexpr int64_t kDriftWindowNs = 500'000'000;
+  static constexpr int64_t kDriftWindowNs = 300'000'000;
+  static constexpr int64_t kDriftSpreadNs = 4'000'000;  // "about the same amount"
+
 
   // How much silence belongs before a chunk captured at `captureNs` so that it lands at its own
   // time: the whole gap when it is beyond the continuity window, the smallest lateness of the
-  // last half second when the delay grew for good, else 0 (always 0 before the first chunk).
+  // last 300 ms when the delay grew for good, else 0 (always 0 before the first chunk).
   // Negative: the delay shrank for good and the chunk's start overlaps sound already laid by
   // that much. Called once per chunk, before AddChunk; add silence with AddChunk at ExpectedNs().
   int64_t SilenceBefore(int64_t captureNs);
@@ -56,6 +59,7 @@ class AudioTimeline {
   int64_t driftSinceNs_ = 0;  // first chunk of the current run of drifted chunks; 0 when none
   int driftSign_ = 0;
   int64_t leastDriftNs_ = 0;
+  int64_t mostDriftNs_ = 0;
 };
 
 // round(a × b ÷ c) for c > 0 without overflowing the intermediate product.

@@ -119,7 +119,7 @@ TEST(AudioTimelineTest, SilenceIsCalledForByHolesAndLastingDelaysOnly) {
   chunk(0);
   // Jitter, and a delay that comes and goes, never add or drop sound.
   for (int i = 0; i <= 200; ++i) ASSERT_EQ(chunk(i % 2 ? 15 * kMs : 3 * kMs), 0) << i;
-  // A delay that stays is paid once, at its smallest, after half a second.
+  // A delay that stays is paid once, at its smallest, after 300 ms.
   int64_t paid = 0;
   int when = -1;
   for (int i = 0; i < 100 && paid == 0; ++i) {
@@ -127,17 +127,31 @@ TEST(AudioTimelineTest, SilenceIsCalledForByHolesAndLastingDelaysOnly) {
     if (paid != 0) when = i;
   }
   EXPECT_NEAR(paid, 40 * kMs, kMs / 10);
-  EXPECT_EQ(when, 50);
+  EXPECT_EQ(when, 30);
   for (int i = 0; i < 100; ++i) ASSERT_EQ(chunk(40 * kMs), 0) << i;
   // A delay that shrinks for good is taken back once, at its smallest, and stays put.
   paid = 0;
-  for (int i = 0; i < 100 && paid == 0; ++i) paid = chunk(i % 2 ? 10 * kMs : 15 * kMs);
+  for (int i = 0; i < 100 && paid == 0; ++i) paid = chunk(i % 2 ? 12 * kMs : 15 * kMs);
   EXPECT_NEAR(paid, -25 * kMs, kMs / 10);
   for (int i = 0; i < 100; ++i) ASSERT_EQ(chunk(15 * kMs), 0) << i;
+  // A delay that settles over a while (1 ms more per chunk, from 15 to 75 ms) is paid once, when
+  // it has settled, by the settled amount.
+  paid = 0;
+  int payments = 0;
+  for (int i = 0; i < 200; ++i) {
+    const int64_t s = chunk((15 + std::min(i, 60)) * kMs);
+    paid += s;
+    payments += s != 0;
+  }
+  EXPECT_EQ(payments, 1);
+  // Never more than the change, and within the spread of it: up to 4 ms stay as jitter.
+  EXPECT_LE(paid, 60 * kMs);
+  EXPECT_GE(paid, 60 * kMs - AudioTimeline::kDriftSpreadNs - kMs / 10);
+  const int64_t left = 60 * kMs - paid;
   // A hole (25 chunks never arrived) is paid in full at once.
   k += 25;
-  EXPECT_NEAR(chunk(15 * kMs), 250 * kMs, kMs / 10);
-  for (int i = 0; i < 100; ++i) ASSERT_EQ(chunk(15 * kMs), 0) << i;
+  EXPECT_NEAR(chunk(75 * kMs), 250 * kMs + left, kMs / 10);
+  for (int i = 0; i < 100; ++i) ASSERT_EQ(chunk(75 * kMs), 0) << i;
 }
 
 }  // namespace halvex
