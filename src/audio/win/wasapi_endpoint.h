@@ -5,7 +5,9 @@
 #include <mmdeviceapi.h>
 #include <wrl/client.h>
 
+#include <atomic>
 #include <string>
+#include <vector>
 
 #include "audio/win/wasapi_format.h"
 
@@ -49,5 +51,30 @@ class WasapiEndpoint {
 // the performance counter, the program's monotonic clock); now minus the packet's length when the
 // device gives none.
 int64_t PacketCaptureNs(UINT64 qpcPosition, UINT32 frames, int rate);
+
+// Reads every packet the client holds, handing each (converted) to `sink`. False when the device
+// went away.
+template <typename Sink>
+bool DrainPackets(IAudioCaptureClient* capture, const MixFormat& format, std::vector<float>& buffer,
+                  bool& readAny, HRESULT& failure, const std::atomic<bool>* stop, Sink&& sink) {
+  UINT32 packet = 0;
+  HRESULT hr = capture->GetNextPacketSize(&packet);
+  while (SUCCEEDED(hr) && packet != 0 && !(stop && *stop)) {
+    BYTE* data = nullptr;
+    UINT32 frames = 0;
+    DWORD flags = 0;
+    UINT64 qpc = 0;
+    hr = capture->GetBuffer(&data, &frames, &flags, nullptr, &qpc);
+    if (FAILED(hr)) break;
+    buffer.assign(static_cast<size_t>(frames) * format.channels, 0.0f);
+    ConvertPacket(format, data, frames, (flags & AUDCLNT_BUFFERFLAGS_SILENT) != 0, buffer.data());
+    capture->ReleaseBuffer(frames);
+    sink(buffer, frames, PacketCaptureNs(qpc, frames, format.rate));
+    readAny = true;
+    hr = capture->GetNextPacketSize(&packet);
+  }
+  failure = hr;
+  return hr != AUDCLNT_E_DEVICE_INVALIDATED && hr != AUDCLNT_E_SERVICE_NOT_RUNNING;
+}
 
 }  // namespace halvex::wasapi

@@ -123,24 +123,14 @@ void ProcessLoopbackCapture::Run() {
   std::vector<float> buffer;
   while (!stop_) {
     if (WaitForSingleObject(event, kWaitMs) == WAIT_FAILED) break;
-    UINT32 packet = 0;
-    hr = capture->GetNextPacketSize(&packet);
-    while (SUCCEEDED(hr) && packet != 0 && !stop_) {
-      BYTE* data = nullptr;
-      UINT32 frames = 0;
-      DWORD flags = 0;
-      UINT64 qpc = 0;
-      hr = capture->GetBuffer(&data, &frames, &flags, nullptr, &qpc);
-      if (FAILED(hr)) break;
-      buffer.resize(static_cast<size_t>(frames) * kProcessCaptureChannels);
-      ConvertPacket(pcm16, data, frames, (flags & AUDCLNT_BUFFERFLAGS_SILENT) != 0, buffer.data());
-      // The mixer lines each program up with the others by these times.
-      const int64_t endNs = PacketCaptureNs(qpc, frames, kProcessCaptureRate) +
-                            static_cast<int64_t>(frames) * 1'000'000'000 / kProcessCaptureRate;
-      queue_.Append(buffer.data(), buffer.size(), endNs);
-      capture->ReleaseBuffer(frames);
-      hr = capture->GetNextPacketSize(&packet);
-    }
+    bool readAny = false;
+    DrainPackets(capture.Get(), pcm16, buffer, readAny, hr, &stop_,
+                 [this](const std::vector<float>& samples, UINT32 frames, int64_t captureNs) {
+                   // The mixer lines each program up with the others by these times.
+                   queue_.Append(samples.data(), samples.size(),
+                                 captureNs + static_cast<int64_t>(frames) * 1'000'000'000 /
+                                                 kProcessCaptureRate);
+                 });
     if (hr == AUDCLNT_E_DEVICE_INVALIDATED) break;
   }
   client->Stop();
