@@ -21,6 +21,7 @@ sys.path.insert(0, os.path.join(ROOT, "tests", "e2e"))
 
 import harness  # noqa: E402
 import media  # noqa: E402
+import pattern  # noqa: E402
 from runner import desktop_ready  # noqa: E402
 
 RATE = 48000
@@ -36,15 +37,27 @@ def frame_times(path):
     return [float(f["pts_time"]) for f in json.loads(out).get("frames", []) if "pts_time" in f]
 
 
-def white_times(path):
-    """Presentation times of the pictures that are almost entirely white."""
-    times = frame_times(path)
+def white_times(path, game_size):
+    """(time, lateness) of each flash: its picture's presentation time, and how much later than
+    the promptest picture of the clip it shows what the game drew (s)."""
+    times = sorted(frame_times(path))
+    readings = pattern.read_clip(path, *game_size)
+    # pts - frame number / 60 is the same for every picture read the instant it was drawn.
+    drawn = [t - r.number / pattern.FRAMES_PER_SECOND for t, r in zip(times, readings)
+             if r.kind == "code"]
+    prompt = min(drawn) if drawn else None
     found = []
-    for t, frame in zip(sorted(times), media.gray_frames(path, 32, 18)):
-        if sum(frame) / len(frame) > 200:
-            found.append(t)
-    # A flash lasts one picture; keep the first of any run of white pictures.
-    return [t for i, t in enumerate(found) if i == 0 or t - found[i - 1] > 0.5]
+    for i, (t, r) in enumerate(zip(times, readings)):
+        if r.kind != "white" or (found and t - found[-1][0] < 0.5):
+            continue  # a flash lasts one picture; keep the first of any run of white ones
+        lateness = None
+        before = [x.number for x in readings[max(0, i - 5):i] if x.kind == "code"]
+        if before and prompt is not None:
+            # The flash is the first frame number divisible by 60 after the last one shown.
+            n = (before[-1] // pattern.FRAMES_PER_SECOND + 1) * pattern.FRAMES_PER_SECOND
+            lateness = t - n / pattern.FRAMES_PER_SECOND - prompt
+        found.append((t, lateness))
+    return found
 
 
 def beep_onsets(path, track=0):
@@ -68,15 +81,17 @@ def beep_onsets(path, track=0):
     return onsets
 
 
-def clip_offsets(path, track=0):
+def clip_offsets(path, game_size, track=0):
+    """(offset, picture lateness or None) per flash, in ms."""
     if not media.audio_streams(media.probe(path)):
         return []
     beeps = beep_onsets(path, track)
     offsets = []
-    for flash in white_times(path):
+    for flash, lateness in white_times(path, game_size):
         nearest = min(beeps, key=lambda b: abs(b - flash), default=None)
         if nearest is not None and abs(nearest - flash) < 0.3:
-            offsets.append((nearest - flash) * 1000.0)
+            offsets.append(((nearest - flash) * 1000.0,
+                            None if lateness is None else lateness * 1000.0))
     return offsets
 
 
@@ -108,24 +123,39 @@ def main():
             if not path:
                 print("  clip %d: no se guardo" % (n + 1))
                 continue
-            offsets = clip_offsets(path)
-            if offsets:
-                per_clip.append(offsets)
-                print("  clip %d: %d destellos, desfase mediano %+.1f ms (%+.1f .. %+.1f)" %
-                      (n + 1, len(offsets), statistics.median(offsets), min(offsets), max(offsets)))
+            flashes = clip_offsets(path, (width, height))
+            if flashes:
+                per_clip.append(flashes)
+                offsets = [o for o, _ in flashes]
+                late = [l for _, l in flashes if l is not None]
+                sound = [o + l for o, l in flashes if l is not None]
+                line = "  clip %d: %d destellos, desfase mediano %+.1f ms (%+.1f .. %+.1f)" % (
+                    n + 1, len(offsets), statistics.median(offsets), min(offsets), max(offsets))
+                if late:
+                    line += ("; imagen tardia %.1f ms (hasta %.1f); sonido frente a la hora del "
+                             "destello %+.1f ms (%+.1f .. %+.1f)" %
+                             (statistics.median(late), max(late), statistics.median(sound),
+                              min(sound), max(sound)))
+                print(line)
             else:
                 print("  clip %d: sin destellos o sin pitidos medibles" % (n + 1))
             time.sleep(2)
     finally:
         halvex.cleanup()
         game.cleanup()
-    everything = [o for offsets in per_clip for o in offsets]
+    everything = [o for flashes in per_clip for o, _ in flashes]
     if not everything:
         print("Sin medidas")
         return 1
-    medians = [statistics.median(o) for o in per_clip]
-    print("Desfase audio-video en %d clips: mediana %+.1f ms, peor %+.1f ms (una imagen a 60 fps = "
-          "16.7 ms)" % (len(per_clip), statistics.median(medians), max(everything, key=abs)))
+    medians = [statistics.median([o for o, _ in flashes]) for flashes in per_clip]
+    sound = [o + l for flashes in per_clip for o, l in flashes if l is not None]
+    print("Desfase audio-video en %d clips: mediana %+.1f ms, peor destello %+.1f ms, peor clip "
+          "%+.1f ms (una imagen a 60 fps = 16.7 ms)" %
+          (len(per_clip), statistics.median(medians), max(everything, key=abs),
+           max(medians, key=abs)))
+    if sound:
+        print("Sonido frente a la hora del destello: mediana %+.1f ms, peor %+.1f ms" %
+              (statistics.median(sound), max(sound, key=abs)))
     return 0
 
 
