@@ -377,10 +377,7 @@ void AudioPipeline::QueueMicrophoneForMixes(const std::vector<float>& samples, i
 void AudioPipeline::AddPendingMicrophone(PendingAudio& pending, int64_t startNs,
                                          std::vector<float>& block, int channels) const {
   const int frames = static_cast<int>(block.size() / static_cast<size_t>(channels));
-  const PendingAudio::Placement at = pending.Place(startNs, frames);
-  const float* p = pending.Samples().data();
-  for (size_t i = 0; i < at.count; ++i) block[at.offset + i] += p[i];
-  pending.Consume(at.count);
+  pending.AddInto(startNs, frames, 1.0f, block.data());
   LimitPeak(block);
 }
 

@@ -191,24 +191,14 @@ bool AudioMixer::MixFrames(int frames, int64_t startNs, std::vector<float>& mixO
 
   if (gameCapture_ && gameCapture_->Running() && !gameExcluded_) {
     Drain(*gameCapture_, gamePending_);
-    const PendingAudio::Placement at = gamePending_.Place(startNs, frames);
-    const float* p = gamePending_.Samples().data();
-    const float gain = VolumeToGain(gameVolume_);
-    for (size_t i = 0; i < at.count; ++i) {
-      gameOut[at.offset + i] = p[i];
-      mixOut[at.offset + i] += p[i] * gain;
-    }
-    gamePending_.Consume(at.count);
+    gamePending_.AddInto(startNs, frames, VolumeToGain(gameVolume_), mixOut.data(),
+                         gameOut.data());
   }
 
   for (MixSource& source : sources_) {
     if (!source.capture || !source.capture->Running()) continue;
     Drain(*source.capture, source.pending);
-    const PendingAudio::Placement at = source.pending.Place(startNs, frames);
-    const float* p = source.pending.Samples().data();
-    const float gain = VolumeToGain(source.volume);
-    for (size_t i = 0; i < at.count; ++i) mixOut[at.offset + i] += p[i] * gain;
-    source.pending.Consume(at.count);
+    source.pending.AddInto(startNs, frames, VolumeToGain(source.volume), mixOut.data());
   }
 
   float peak = 0.0f;

@@ -69,6 +69,14 @@ void PendingAudio::Consume(size_t count) {
   samples_.erase(samples_.begin(), samples_.begin() + static_cast<std::ptrdiff_t>(count));
 }
 
+void PendingAudio::AddInto(int64_t startNs, int frames, float gain, float* block, float* copy) {
+  const Placement at = Place(startNs, frames);
+  const float* p = samples_.data();
+  for (size_t i = 0; i < at.count; ++i) block[at.offset + i] += p[i] * gain;
+  if (copy) std::copy(p, p + at.count, copy + at.offset);
+  Consume(at.count);
+}
+
 void PendingAudio::Clear() {
   samples_.clear();
   endNs_ = 0;

@@ -36,6 +36,9 @@ class PendingAudio {
   Placement Place(int64_t startNs, int frames);
   // Removes the first `count` samples (those a block used).
   void Consume(size_t count);
+  // Places the waiting samples in a block of `frames` frames starting at `startNs`, adds them
+  // times `gain` to `block` (and, when given, copies them unscaled to `copy`), and consumes them.
+  void AddInto(int64_t startNs, int frames, float gain, float* block, float* copy = nullptr);
 
   void Clear();
   int64_t EndNs() const { return endNs_; }
