@@ -46,6 +46,16 @@ def video_frame_times(path):
     return [float(x) for x in values if x and x != "N/A"]
 
 
+def keyframe_times(path):
+    """Time stamps (s) of the video keyframes, in file order."""
+    out = subprocess.run(
+        ["ffprobe", "-v", "error", "-select_streams", "v:0", "-show_entries", "packet=pts_time,flags",
+         "-of", "json", str(path)],
+        check=True, stdout=subprocess.PIPE, stdin=subprocess.DEVNULL).stdout
+    return [float(p["pts_time"]) for p in json.loads(out).get("packets", [])
+            if "K" in p.get("flags", "") and p.get("pts_time") not in (None, "N/A")]
+
+
 def gray_frames(path, width, height, limit=None, crop=None):
     """Yields each decoded picture as 8-bit luma bytes of width x height (scaled by ffmpeg).
     crop: (x, y, w, h) in the clip's pixels, taken before scaling."""
