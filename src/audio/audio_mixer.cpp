@@ -72,6 +72,9 @@ void AudioMixer::SetTargetProcess(AudioProcessId pid, std::string imageName,
     StopGameCapture();
     return;
   }
+  // A program listed before it became the game would otherwise be mixed twice until the next
+  // refresh: once as the game and once as a program.
+  std::erase_if(sources_, [this](const MixSource& s) { return InGameTree(s.pid); });
   StartGameCapture();
 }
 

@@ -163,6 +163,30 @@ TEST_F(AudioMixerTest, GameFeedsBothStreamsAndIsNotAlsoAnApplication) {
   EXPECT_NEAR(mix[0], 0.25f * VolumeToGain(0.5f) + 0.5f, 1e-6);
 }
 
+TEST_F(AudioMixerTest, AProgramThatBecomesTheGameIsMixedOnlyAsTheGame) {
+  sessions.Add(kGame, "game.exe");
+  sessions.Add(kGame + 1, "game-helper.exe");
+  sessions.Add(200, "music.exe");
+  mixer.RefreshSources();  // before the session: all three are programs
+  ASSERT_EQ(mixer.Sources().size(), 3u);
+  auto asProgram = sessions.Capture(kGame);
+
+  mixer.SetTargetProcess(kGame, "game.exe", [](AudioProcessId pid) { return pid == kGame + 1; });
+  ASSERT_EQ(mixer.Sources().size(), 1u);
+  EXPECT_EQ(mixer.Sources()[0].pid, 200u);
+  EXPECT_FALSE(asProgram->alive);
+  ASSERT_NE(sessions.Capture(kGame), asProgram);
+
+  // The server hands the game's sound to every stream that watches it.
+  std::vector<float> samples(480 * 2, 0.25f);
+  asProgram->queue.Append(samples.data(), samples.size(), 0);
+  sessions.Feed(kGame, 480, 0.25f);
+  sessions.Feed(200, 480, 0.5f);
+  Mix(480);
+  EXPECT_FLOAT_EQ(game[0], 0.25f);
+  EXPECT_FLOAT_EQ(mix[0], 0.75f);
+}
+
 TEST_F(AudioMixerTest, ExcludedGameIsInNeitherStreamWhileOthersPlay) {
   sessions.Add(kGame, "game.exe");
   sessions.Add(200, "music.exe");
