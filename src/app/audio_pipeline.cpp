@@ -32,10 +32,6 @@ int64_t BlockStart(const AudioTimeline& timeline, int64_t captureNs) {
   return captureNs;
 }
 
-int64_t FramesNs(int64_t frames, int rate) {
-  return rate > 0 ? MulDivRound(frames, 1'000'000'000, rate) : 0;
-}
-
 std::string Milliseconds(int64_t ns) { return std::to_string((ns + 500'000) / 1'000'000); }
 
 }  // namespace
@@ -323,7 +319,7 @@ size_t AudioPipeline::EncodeInto(Track& track, const float* samples, int frames,
       track.overlapFrames -= dropped;
       samples += dropped * channels;
       frames -= static_cast<int>(dropped);
-      captureNs += FramesNs(dropped, inputRate);
+      captureNs += FramesToNs(dropped, inputRate);
       if (frames <= 0) return packets;
     }
   }
@@ -386,7 +382,7 @@ void AudioPipeline::MixWaiting(AudioHistories& histories, int64_t beforeNs) {
     const AudioChunk& chunk = unmixed_.front();
     const int64_t frames =
         static_cast<int64_t>(chunk.samples.size() / static_cast<size_t>(loopChannels_));
-    if (beforeNs != 0 && chunk.captureNs + FramesNs(frames, loopRate_) > beforeNs) break;
+    if (beforeNs != 0 && chunk.captureNs + FramesToNs(frames, loopRate_) > beforeNs) break;
     MixChunk(chunk, histories);
     unmixed_.pop_front();
   }
@@ -467,7 +463,7 @@ void AudioPipeline::Pump(AudioHistories& histories) {
           EncodeInto(microphone_, mic.samples.data(), frames, micRate_, micChannels_,
                      mic.captureNs, histories.microphone, kMicrophoneGapLine,
                      quality_.editorTracks);
-      QueueMicrophoneForMixes(mic.samples, mic.captureNs + FramesNs(frames, micRate_));
+      QueueMicrophoneForMixes(mic.samples, mic.captureNs + FramesToNs(frames, micRate_));
     }
   }
 

@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "audio/sample_queue.h"
+
 namespace halvex {
 
 using AudioProcessId = uint32_t;
@@ -81,11 +83,6 @@ struct ProcessCaptureTarget {
   AudioProcessId pid = 0;
   bool includeTree = false;
   std::function<bool(AudioProcessId)> inTree;
-};
-
-struct QueuedAudio {
-  size_t samples = 0;
-  int64_t endNs = 0;  // capture time just after the newest sample taken; 0 when unknown
 };
 
 // Sound of one process (or process tree) at 48000 Hz stereo, captured on its own thread.

@@ -14,14 +14,10 @@ void PendingAudio::SetFormat(int rate, int channels) {
   Clear();
 }
 
-int64_t PendingAudio::FramesToNs(int64_t frames) const {
-  return rate_ > 0 ? MulDivRound(frames, 1'000'000'000, rate_) : 0;
-}
-
 void PendingAudio::Appended(size_t count, int64_t endNs) {
   if (count == 0 || endNs <= 0 || channels_ <= 0) return;
   if (endNs_ != 0) {
-    const int64_t expected = endNs_ + FramesToNs(static_cast<int64_t>(count / channels_));
+    const int64_t expected = endNs_ + FramesToNs(static_cast<int64_t>(count / channels_), rate_);
     // Within the slack the stream runs on from where it was; a larger jump (a pause, a burst
     // that arrived late) is taken as the stream's new position.
     if (std::llabs(endNs - expected) <= kSlackNs) endNs = expected;
@@ -48,7 +44,7 @@ PendingAudio::Placement PendingAudio::Place(int64_t startNs, int frames) {
   const size_t blockSamples = static_cast<size_t>(frames) * channels_;
   if (startNs > 0 && endNs_ > 0 && rate_ > 0) {
     const int64_t waitingFrames = static_cast<int64_t>(samples_.size() / channels_);
-    const int64_t firstNs = endNs_ - FramesToNs(waitingFrames);
+    const int64_t firstNs = endNs_ - FramesToNs(waitingFrames, rate_);
     const int64_t lead = firstNs - startNs;  // > 0: the waiting sound belongs later
     if (lead < -kSlackNs) {
       const int64_t stale = std::min(MulDivRound(-lead, rate_, 1'000'000'000), waitingFrames);

@@ -46,8 +46,6 @@ class PendingAudio {
   int Realignments() const { return realignments_; }
 
  private:
-  int64_t FramesToNs(int64_t frames) const;
-
   int rate_ = 0;
   int channels_ = 0;
   std::vector<float> samples_;

@@ -10,6 +10,13 @@
 
 namespace halvex {
 
+// Samples taken from a queue: how many, and the capture time just after the newest (0 when
+// unknown).
+struct QueuedAudio {
+  size_t samples = 0;
+  int64_t endNs = 0;
+};
+
 class SampleQueue {
  public:
   // Two seconds of 48 kHz stereo.
@@ -20,10 +27,7 @@ class SampleQueue {
   // `endNs`: capture time just after the last appended sample (0 when unknown).
   void Append(const float* samples, size_t count, int64_t endNs = 0);
 
-  struct Taken {
-    size_t samples = 0;
-    int64_t endNs = 0;  // capture time just after the last sample taken
-  };
+  using Taken = QueuedAudio;
   // Moves every queued sample to the end of `out`.
   Taken TakeAll(std::vector<float>& out);
 

@@ -29,7 +29,6 @@ class AudioTimeline {
   static constexpr int64_t kDriftWindowNs = 300'000'000;
   static constexpr int64_t kDriftSpreadNs = 4'000'000;  // "about the same amount"
 
-
   // How much silence belongs before a chunk captured at `captureNs` so that it lands at its own
   // time: the whole gap when it is beyond the continuity window, the smallest lateness of the
   // last 300 ms when the delay grew for good, else 0 (always 0 before the first chunk).
@@ -64,5 +63,10 @@ class AudioTimeline {
 
 // round(a × b ÷ c) for c > 0 without overflowing the intermediate product.
 int64_t MulDivRound(int64_t a, int64_t b, int64_t c);
+
+// How long `frames` frames at `rate` last, rounded to the nanosecond; 0 without a rate.
+inline int64_t FramesToNs(int64_t frames, int rate) {
+  return rate > 0 ? MulDivRound(frames, 1'000'000'000, rate) : 0;
+}
 
 }  // namespace halvex

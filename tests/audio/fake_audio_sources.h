@@ -22,10 +22,7 @@ class FakeProcessCapture final : public IProcessCapture {
   explicit FakeProcessCapture(std::shared_ptr<State> state) : state_(std::move(state)) {}
   ~FakeProcessCapture() override { state_->alive = false; }
   bool Running() const override { return state_->running; }
-  QueuedAudio TakeQueued(std::vector<float>& out) override {
-    const SampleQueue::Taken taken = state_->queue.TakeAll(out);
-    return {taken.samples, taken.endNs};
-  }
+  QueuedAudio TakeQueued(std::vector<float>& out) override { return state_->queue.TakeAll(out); }
 
  private:
   std::shared_ptr<State> state_;

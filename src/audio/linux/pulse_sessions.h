@@ -21,10 +21,7 @@ class PulseProcessCapture final : public IProcessCapture {
   ~PulseProcessCapture() override;
 
   bool Running() const override { return running_; }
-  QueuedAudio TakeQueued(std::vector<float>& out) override {
-    const SampleQueue::Taken taken = queue_.TakeAll(out);
-    return {taken.samples, taken.endNs};
-  }
+  QueuedAudio TakeQueued(std::vector<float>& out) override { return queue_.TakeAll(out); }
   // How many sink inputs are being recorded now (lock taken inside).
   size_t StreamCount();
 

@@ -22,10 +22,7 @@ class ProcessLoopbackCapture final : public IProcessCapture {
   ProcessLoopbackCapture& operator=(const ProcessLoopbackCapture&) = delete;
 
   bool Running() const override { return running_; }
-  QueuedAudio TakeQueued(std::vector<float>& out) override {
-    const SampleQueue::Taken taken = queue_.TakeAll(out);
-    return {taken.samples, taken.endNs};
-  }
+  QueuedAudio TakeQueued(std::vector<float>& out) override { return queue_.TakeAll(out); }
 
  private:
   void Run();
