@@ -41,9 +41,10 @@ class WasapiBackend : public ::testing::Test {
   std::vector<AudioDevice> outputs_;
 };
 
-// Waits (a bounded number of polls) until `done` holds.
+// Waits (a bounded number of polls) until `done` holds. The bound is generous: a virtual
+// sound device that idled may pause a new stream for a couple of seconds while it wakes.
 template <typename F>
-bool PollUntil(F done, int polls = 200) {
+bool PollUntil(F done, int polls = 1000) {
   for (int i = 0; i < polls; ++i) {
     if (done()) return true;
     Sleep(10);
