@@ -16,10 +16,7 @@ class BenchCapture final : public IProcessCapture {
  public:
   explicit BenchCapture(std::shared_ptr<SampleQueue> queue) : queue_(std::move(queue)) {}
   bool Running() const override { return true; }
-  QueuedAudio TakeQueued(std::vector<float>& out) override {
-    const SampleQueue::Taken taken = queue_->TakeAll(out);
-    return {taken.samples, taken.endNs};
-  }
+  QueuedAudio TakeQueued(std::vector<float>& out) override { return queue_->TakeAll(out); }
 
  private:
   std::shared_ptr<SampleQueue> queue_;

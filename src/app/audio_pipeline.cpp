@@ -441,7 +441,7 @@ void AudioPipeline::Pump(AudioHistories& histories) {
       const int frames =
           static_cast<int>(chunk.samples.size() / static_cast<size_t>(loopChannels_));
       if (chunk.captureNs == 0) {
-        chunk.captureNs = Now() - static_cast<int64_t>(frames) * 1'000'000'000 / loopRate_;
+        chunk.captureNs = Now() - FramesToNs(frames, loopRate_);
       }
       counters_.desktop += EncodeInto(desktop_, chunk.samples.data(), frames, loopRate_,
                                       loopChannels_, chunk.captureNs, histories.desktop,
@@ -454,7 +454,7 @@ void AudioPipeline::Pump(AudioHistories& histories) {
     if (parts_.microphone->Read(mic) && !mic.samples.empty()) {
       const int frames = static_cast<int>(mic.samples.size() / static_cast<size_t>(micChannels_));
       if (mic.captureNs == 0) {
-        mic.captureNs = Now() - static_cast<int64_t>(frames) * 1'000'000'000 / micRate_;
+        mic.captureNs = Now() - FramesToNs(frames, micRate_);
       }
       for (float& s : mic.samples) s *= micGain_;
       // Without editor channels the microphone has no track of its own, but its timeline still

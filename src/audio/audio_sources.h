@@ -24,11 +24,6 @@ struct AudioDevice {
   std::string name;  // friendly name
 };
 
-struct AudioChunk {
-  std::vector<float> samples;  // interleaved
-  int64_t captureNs = 0;       // capture time of the first sample; 0 when unknown
-};
-
 // Desktop loopback: what the user hears on an output device. Polled by the capture loop.
 class ILoopbackCapture {
  public:

@@ -10,6 +10,11 @@
 
 namespace halvex {
 
+struct AudioChunk {
+  std::vector<float> samples;  // interleaved
+  int64_t captureNs = 0;       // capture time of the first sample; 0 when unknown
+};
+
 // Samples taken from a queue: how many, and the capture time just after the newest (0 when
 // unknown).
 struct QueuedAudio {
@@ -27,9 +32,11 @@ class SampleQueue {
   // `endNs`: capture time just after the last appended sample (0 when unknown).
   void Append(const float* samples, size_t count, int64_t endNs = 0);
 
-  using Taken = QueuedAudio;
   // Moves every queued sample to the end of `out`.
-  Taken TakeAll(std::vector<float>& out);
+  QueuedAudio TakeAll(std::vector<float>& out);
+  // Moves every queued sample into `chunk`, stamped with the capture time of its first sample
+  // (0 when unknown). False when nothing was queued or the format is not known.
+  bool TakeChunk(int rate, int channels, AudioChunk& chunk);
 
   size_t Size() const;
   void Clear();

@@ -63,7 +63,7 @@ TEST(SampleQueueTest, KeepsTheNewest192000Samples) {
   queue.Append(first.data(), first.size());
   queue.Append(more.data(), more.size(), 777);
   EXPECT_EQ(queue.Size(), 192000u);
-  const SampleQueue::Taken taken = queue.TakeAll(out);
+  const QueuedAudio taken = queue.TakeAll(out);
   EXPECT_EQ(taken.samples, 192000u);
   EXPECT_EQ(taken.endNs, 777);
   EXPECT_EQ(out.front(), 1.0f);

@@ -1,5 +1,6 @@
 #include "audio/linux/pulse_device_capture.h"
 
+#include "core/audio_timeline.h"
 #include "core/log.h"
 
 namespace halvex::pulse {
@@ -151,8 +152,7 @@ void PulseDeviceCapture::Close() {
 void PulseDeviceCapture::OnData(const float* samples, size_t frames, int64_t captureNs) {
   const size_t count = frames * static_cast<size_t>(channels_);
   if (kind_ == Kind::Microphone) {
-    queue_.Append(samples, count,
-                  captureNs + static_cast<int64_t>(frames) * 1'000'000'000 / rate_);
+    queue_.Append(samples, count, captureNs + FramesToNs(static_cast<int64_t>(frames), rate_));
     return;
   }
   std::lock_guard lock(chunksMutex_);
@@ -184,13 +184,7 @@ bool PulseDeviceCapture::ReadChunks(std::vector<AudioChunk>& chunks) {
 }
 
 bool PulseDeviceCapture::ReadQueue(AudioChunk& chunk) {
-  chunk.samples.clear();
-  chunk.captureNs = 0;
-  const SampleQueue::Taken taken = queue_.TakeAll(chunk.samples);
-  if (taken.samples == 0 || channels_ <= 0 || rate_ <= 0) return false;
-  const int64_t frames = static_cast<int64_t>(taken.samples / channels_);
-  if (taken.endNs != 0) chunk.captureNs = taken.endNs - frames * 1'000'000'000 / rate_;
-  return true;
+  return queue_.TakeChunk(rate_, channels_, chunk);
 }
 
 }  // namespace halvex::pulse

@@ -1,6 +1,7 @@
 #include "audio/win/wasapi_capture.h"
 
 #include "audio/win/com_apartment.h"
+#include "core/audio_timeline.h"
 #include "core/log.h"
 
 namespace halvex::wasapi {
@@ -131,9 +132,7 @@ void WasapiMicrophoneCapture::Run() {
     const bool alive =
         DrainPackets(capture, format, buffer, readAny, failure, &stop_,
                      [&](std::vector<float>& s, UINT32 frames, int64_t t) {
-                       const int64_t endNs =
-                           t + static_cast<int64_t>(frames) * 1'000'000'000 / format.rate;
-                       queue_.Append(s.data(), s.size(), endNs);
+                       queue_.Append(s.data(), s.size(), t + FramesToNs(frames, format.rate));
                      });
     if (!alive) {
       ended_ = true;
@@ -161,15 +160,7 @@ void WasapiMicrophoneCapture::Close() {
 }
 
 bool WasapiMicrophoneCapture::Read(AudioChunk& chunk) {
-  chunk.samples.clear();
-  chunk.captureNs = 0;
-  const SampleQueue::Taken taken = queue_.TakeAll(chunk.samples);
-  const int rate = SampleRate();
-  const int channels = Channels();
-  if (taken.samples == 0 || channels <= 0 || rate <= 0) return false;
-  const int64_t frames = static_cast<int64_t>(taken.samples / channels);
-  if (taken.endNs != 0) chunk.captureNs = taken.endNs - frames * 1'000'000'000 / rate;
-  return true;
+  return queue_.TakeChunk(SampleRate(), Channels(), chunk);
 }
 
 }  // namespace halvex::wasapi

@@ -1,5 +1,6 @@
 #include "audio/win/wasapi_endpoint.h"
 
+#include "core/audio_timeline.h"
 #include "core/clock.h"
 #include "core/log.h"
 #include "core/text.h"
@@ -17,8 +18,7 @@ void Fail(const char* what, HRESULT hr) {
 
 int64_t PacketCaptureNs(UINT64 qpcPosition, UINT32 frames, int rate) {
   if (qpcPosition != 0) return static_cast<int64_t>(qpcPosition) * 100;
-  const int64_t length = rate > 0 ? static_cast<int64_t>(frames) * 1'000'000'000 / rate : 0;
-  return NowNs() - length;
+  return NowNs() - FramesToNs(frames, rate);
 }
 
 void WasapiEndpoint::Release() {

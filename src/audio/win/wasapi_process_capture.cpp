@@ -11,6 +11,7 @@
 #include "audio/win/process_loopback_abi.h"
 #include "audio/win/wasapi_endpoint.h"
 #include "audio/win/wasapi_format.h"
+#include "core/audio_timeline.h"
 #include "core/log.h"
 
 namespace halvex::wasapi {
@@ -128,8 +129,7 @@ void ProcessLoopbackCapture::Run() {
                  [this](const std::vector<float>& samples, UINT32 frames, int64_t captureNs) {
                    // The mixer lines each program up with the others by these times.
                    queue_.Append(samples.data(), samples.size(),
-                                 captureNs + static_cast<int64_t>(frames) * 1'000'000'000 /
-                                                 kProcessCaptureRate);
+                                 captureNs + FramesToNs(frames, kProcessCaptureRate));
                  });
     if (hr == AUDCLNT_E_DEVICE_INVALIDATED) break;
   }
