@@ -31,8 +31,6 @@ std::optional<HotkeyRegistration> PlanHotkeyRegistration(const HotkeyCombo& comb
   return plan;
 }
 
-bool IsWindows10Build(uint32_t build) { return build >= 10240 && build < 22000; }
-
 std::string BridgeStartLogLine(bool running, uint32_t build) {
   if (running) {
     return "[W10-HOTKEY] Puente global de teclado activo para Windows 10 (build " +

@@ -35,8 +35,6 @@ struct HotkeyRegistration {
 };
 std::optional<HotkeyRegistration> PlanHotkeyRegistration(const HotkeyCombo& combo);
 
-// Build numbers 10240..21999 are Windows 10: the bridge is used there, polling elsewhere.
-bool IsWindows10Build(uint32_t build);
 // The start-up log line for the bridge: running or the fallback warning.
 std::string BridgeStartLogLine(bool running, uint32_t build);
 

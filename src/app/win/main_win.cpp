@@ -24,6 +24,7 @@
 #include "core/log.h"
 #include "encode/win/nvenc_encoder.h"
 #include "encode/win/windows_video_worker.h"
+#include "core/platform_capabilities.h"
 #include "input/hotkey_bridge_rules.h"
 #include "input/target_detector.h"
 #include "input/win/async_key_state.h"

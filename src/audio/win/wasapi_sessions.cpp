@@ -11,6 +11,7 @@
 #include "audio/win/wasapi_process_capture.h"
 #include "core/log.h"
 #include "core/text.h"
+#include "core/platform_capabilities.h"
 #include "input/hotkey_bridge_rules.h"
 #include "input/win/os_build.h"
 
