@@ -1,0 +1,46 @@
+#pragma once
+// Owning handles for sd-bus objects and the connection the tray uses.
+#include <systemd/sd-bus.h>
+
+#include <memory>
+#include <string>
+
+namespace halvex::sni {
+
+inline constexpr const char* kWatcherName = "org.kde.StatusNotifierWatcher";
+inline constexpr const char* kWatcherPath = "/StatusNotifierWatcher";
+inline constexpr const char* kWatcherInterface = "org.kde.StatusNotifierWatcher";
+inline constexpr const char* kItemPath = "/StatusNotifierItem";
+inline constexpr const char* kItemInterface = "org.kde.StatusNotifierItem";
+inline constexpr const char* kMenuPath = "/MenuBar";
+inline constexpr const char* kMenuInterface = "com.canonical.dbusmenu";
+inline constexpr const char* kNotificationsName = "org.freedesktop.Notifications";
+inline constexpr const char* kNotificationsPath = "/org/freedesktop/Notifications";
+inline constexpr const char* kNotificationsInterface = "org.freedesktop.Notifications";
+
+struct BusClose {
+  void operator()(sd_bus* bus) const { sd_bus_flush_close_unref(bus); }
+};
+struct SlotUnref {
+  void operator()(sd_bus_slot* slot) const { sd_bus_slot_unref(slot); }
+};
+struct MessageUnref {
+  void operator()(sd_bus_message* message) const { sd_bus_message_unref(message); }
+};
+using BusPtr = std::unique_ptr<sd_bus, BusClose>;
+using SlotPtr = std::unique_ptr<sd_bus_slot, SlotUnref>;
+using MessagePtr = std::unique_ptr<sd_bus_message, MessageUnref>;
+
+// Frees an sd_bus_error when it goes out of scope.
+struct BusError {
+  sd_bus_error error = SD_BUS_ERROR_NULL;
+  ~BusError() { sd_bus_error_free(&error); }
+  sd_bus_error* get() { return &error; }
+  std::string Text(int result) const;
+};
+
+// Connects to the bus at `address`, or to the session bus of the environment when it is empty.
+// Null with `error` set (Spanish) on failure.
+BusPtr OpenSessionBus(const std::string& address, std::string* error);
+
+}  // namespace halvex::sni
