@@ -1,7 +1,8 @@
 #pragma once
 // The Linux tray: a StatusNotifierItem on the session bus with its menu, registered with the
 // desktop's StatusNotifierWatcher, and desktop notifications. sd-bus has no loop of its own, so
-// the main loop's Pump() runs whatever arrived; nothing here blocks after Create().
+// the main loop's Pump() runs whatever arrived. Only Create() waits: for the watcher's answer to
+// the registration, at most 3 s.
 #include <memory>
 #include <string>
 

@@ -8,7 +8,7 @@ namespace {
 constexpr auto kPatience = std::chrono::seconds(10);
 constexpr uint64_t kWaitSliceUs = 5'000;
 
-// --- watcher ---
+// --- watcher: only the registration the item makes ---
 
 int OnRegisterItem(sd_bus_message* m, void* userdata, sd_bus_error*) {
   const char* service = nullptr;
@@ -19,28 +19,9 @@ int OnRegisterItem(sd_bus_message* m, void* userdata, sd_bus_error*) {
   return sd_bus_reply_method_return(m, "");
 }
 
-int OnRegisterHost(sd_bus_message* m, void*, sd_bus_error*) { return sd_bus_reply_method_return(m, ""); }
-
-int GetWatcherProperty(sd_bus*, const char*, const char*, const char* property, sd_bus_message* reply,
-                       void* userdata, sd_bus_error*) {
-  const std::string name = property;
-  if (name == "IsStatusNotifierHostRegistered") return sd_bus_message_append(reply, "b", 1);
-  if (name == "ProtocolVersion") return sd_bus_message_append(reply, "i", 0);
-  int r = sd_bus_message_open_container(reply, 'a', "s");
-  for (const auto& reg : static_cast<TestWatcher*>(userdata)->Registrations()) {
-    if (r >= 0) r = sd_bus_message_append(reply, "s", reg.service.c_str());
-  }
-  if (r >= 0) r = sd_bus_message_close_container(reply);
-  return r;
-}
-
 const sd_bus_vtable kWatcherVtable[] = {
     SD_BUS_VTABLE_START(0),
     SD_BUS_METHOD("RegisterStatusNotifierItem", "s", "", OnRegisterItem, SD_BUS_VTABLE_UNPRIVILEGED),
-    SD_BUS_METHOD("RegisterStatusNotifierHost", "s", "", OnRegisterHost, SD_BUS_VTABLE_UNPRIVILEGED),
-    SD_BUS_PROPERTY("RegisteredStatusNotifierItems", "as", GetWatcherProperty, 0, 0),
-    SD_BUS_PROPERTY("IsStatusNotifierHostRegistered", "b", GetWatcherProperty, 0, 0),
-    SD_BUS_PROPERTY("ProtocolVersion", "i", GetWatcherProperty, 0, 0),
     SD_BUS_VTABLE_END,
 };
 

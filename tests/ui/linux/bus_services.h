@@ -5,7 +5,6 @@
 #include <systemd/sd-bus.h>
 
 #include <atomic>
-#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <mutex>
