@@ -63,7 +63,7 @@ bool Recorder::Start() {
   videoHistory_.SetCapacity(durationSeconds_ + kVideoSlackSeconds);
   if (!StartWorker()) return false;
 
-  if (parts_.audio != nullptr) parts_.audio->Open(store, audioQuality_, parts_.windows10Mode);
+  if (parts_.audio != nullptr) parts_.audio->Open(store, audioQuality_, parts_.capabilities);
   audioHistories_.SetCapacity(durationSeconds_ + kAudioSlackSeconds);
   LogRecordingLine();
   if (parts_.onRecording) parts_.onRecording(shortcuts_);
@@ -183,7 +183,8 @@ void Recorder::ServeOverlay() {
 }
 
 bool Recorder::BridgeActive() const {
-  return parts_.windows10Mode && parts_.bridge != nullptr && parts_.bridge->Active();
+  return parts_.capabilities.shortcutsThroughBridge && parts_.bridge != nullptr &&
+         parts_.bridge->Active();
 }
 
 void Recorder::ServeShortcuts(bool escapeSeen, bool& keepRunning) {
@@ -211,7 +212,7 @@ void Recorder::ServeSave() {
   if (!pressed || ui_.RecordingShortcut()) return;
   AudioState audio;
   if (parts_.audio != nullptr) audio = parts_.audio->State();
-  audio.windows10Mode = parts_.windows10Mode;
+  audio.gameOnlyTrack = parts_.capabilities.gameOnlyTrack;
   audio.editorChannels = audioQuality_.editorTracks;
   RequestSave(*this, audio, CurrentSaveSettings(), flags_, saveThreads_);
 }

@@ -15,7 +15,9 @@
 #include "app/save_job.h"
 #include "app/save_request.h"
 #include "app/sleeper.h"
+#include "audio/audio_pipeline_seam.h"
 #include "capture/capture_sources.h"
+#include "core/platform_capabilities.h"
 #include "encode/video_encoder_worker.h"
 #include "input/key_state.h"
 #include "input/target_detector.h"
@@ -38,9 +40,9 @@ struct RecorderParts {
   const settings::ProfileStore* store = nullptr;  // required
   IRecorderUi* ui = nullptr;             // none: no overlay, menus or tray
   IAudioPipeline* audio = nullptr;       // none: clips without sound
-  IShortcutBridge* bridge = nullptr;     // Windows 10 keyboard bridge
-  IPrivateWindowGuard* privateWindows = nullptr;  // Windows 10 mode
-  bool windows10Mode = false;
+  IShortcutBridge* bridge = nullptr;     // asked only where shortcuts come through the bridge
+  IPrivateWindowGuard* privateWindows = nullptr;  // asked only where it guards duplication
+  PlatformCapabilities capabilities;     // what the platform can do
   // Runs once in Start, after the "Grabando en buffer circular" line and before the mixer's first
   // refresh: the capture resources exist by then, and the platform installs its keyboard bridge
   // and creates its windows with the shortcuts in force.

@@ -1,18 +1,13 @@
 #pragma once
 // What the capture loop asks of the parts that are not capture: the user interface (overlay,
-// menus, tray), the audio pipeline, the Windows 10 keyboard bridge and private-window exclusion.
+// menus, tray), the keyboard bridge and private-window exclusion. The audio pipeline's seam is
+// audio/audio_pipeline_seam.h.
 // Each has a "nothing there" form, so the loop runs with whatever a platform offers so far.
-#include <cstdint>
 #include <filesystem>
 #include <optional>
 #include <string>
 
-#include "app/save_request.h"
-#include "audio/audio_encoder_stream.h"
-#include "core/packet_history.h"
 #include "input/window_system.h"
-#include "settings/audio_settings.h"
-#include "settings/profile_store.h"
 
 namespace halvex {
 
@@ -56,74 +51,8 @@ class IRecorderUi {
   virtual void CloseOverlay() {}
 };
 
-// The five audio histories, owned by the recorder and filled by the audio pipeline.
-struct AudioHistories {
-  explicit AudioHistories(double capacitySeconds)
-      : desktop(capacitySeconds),
-        microphone(capacitySeconds),
-        game(capacitySeconds),
-        mix(capacitySeconds),
-        appMix(capacitySeconds) {}
-
-  PacketHistory& Of(AudioSource source);
-  const PacketHistory& Of(AudioSource source) const;
-  void SetCapacity(double seconds);
-
-  PacketHistory desktop;
-  PacketHistory microphone;
-  PacketHistory game;
-  PacketHistory mix;
-  PacketHistory appMix;
-};
-
-// Packets encoded since start, for the closing summary.
-struct AudioCounters {
-  uint64_t desktop = 0;
-  uint64_t microphone = 0;
-  uint64_t mix = 0;
-};
-
-// What is open after start-up, for the "Grabando en buffer circular" line.
-struct AudioSummary {
-  bool desktop = false;
-  bool microphone = false;
-  bool mix = false;
-};
-
-// Loopback, microphone and per-application captures, their encoders and the mixer, driven by the
-// capture loop.
-class IAudioPipeline {
- public:
-  virtual ~IAudioPipeline() = default;
-  // Start-up: open the captures on the saved devices and their encoders; every failure only
-  // removes a track (and is logged).
-  virtual void Open(const settings::ProfileStore& store,
-                    const settings::AudioQualitySettings& quality, bool windows10Mode) = 0;
-  virtual AudioSummary Summary() const = 0;
-  virtual int PerProcessSources() const = 0;
-  virtual bool PerProcessCapturing() const = 0;
-
-  // Session start: apply pending settings, follow the game's process (minus the excluded
-  // programs), start loopback and microphone (with their retries), reset encoders and timelines
-  // with `startNs` as the origin. Session end: undo all of it.
-  virtual void StartSession(ProcessId process, const std::string& processName,
-                            int64_t startNs) = 0;
-  virtual void EndSession() = 0;
-
-  // One pass: read, mix, encode and append to the histories.
-  virtual void Pump(AudioHistories& histories) = 0;
-  // Looks for new or vanished per-application sources.
-  virtual void RefreshSources() = 0;
-  // Shutdown: close the captures and flush every encoder into the histories.
-  virtual void Flush(AudioHistories& histories) = 0;
-
-  // What a save request needs.
-  virtual AudioState State() const = 0;
-  virtual AudioStreamParams StreamParams(AudioSource source) const = 0;
-  virtual AudioCounters Counters() const = 0;
-};
-
-// The Windows 10 keyboard bridge: shortcut presses latched by a hook thread.
+// The keyboard bridge: shortcut presses latched by a hook thread, where polling misses them
+// while the game has focus.
 class IShortcutBridge {
  public:
   virtual ~IShortcutBridge() = default;
@@ -133,7 +62,8 @@ class IShortcutBridge {
   virtual bool TakeMenuPress() = 0;
 };
 
-// Windows 10 mode: keeps private windows and the composition attribute right for duplication.
+// Where the screen is duplicated while the game has focus: keeps private windows and the
+// composition attribute right for duplication.
 class IPrivateWindowGuard {
  public:
   virtual ~IPrivateWindowGuard() = default;

@@ -23,7 +23,7 @@ void Recorder::StartSession(const TargetInfo& target) {
   IWindowSystem& windows = *parts_.windows;
   session_.target = target;
 
-  if (parts_.windowSource != nullptr && !parts_.windows10Mode) {
+  if (parts_.windowSource != nullptr && !parts_.capabilities.duplicateWhileFocused) {
     const WindowId owner = windows.Owner(target.window);
     if (!parts_.windowSource->Start(owner != 0 ? owner : target.window)) {
       log::Line("[WGC] No se pudo iniciar la captura de la ventana; se usara fallback DDA.");
@@ -33,9 +33,9 @@ void Recorder::StartSession(const TargetInfo& target) {
   session_.active = true;
   ++sessionCounter_;
   parts_.worker->ResetTimeline(sessionCounter_);
-  // Windows 10 mode starts unfocused so that its first pass reports the focus and switches the
-  // capture source accordingly.
-  session_.focused = !parts_.windows10Mode;
+  // Where the focus picks the capture source, the session starts unfocused so that its first pass
+  // reports the focus and switches the source accordingly.
+  session_.focused = !parts_.capabilities.duplicateWhileFocused;
   focus_.Reset();
   session_.maximized = windows.IsMaximized(target.window);
 
@@ -70,7 +70,7 @@ void Recorder::EndSession(SessionEnd reason) {
   if (parts_.audio != nullptr) parts_.audio->EndSession();
   pacer_.Clear();
   if (parts_.windowSource != nullptr) parts_.windowSource->Stop();
-  if (parts_.windows10Mode && parts_.privateWindows != nullptr) {
+  if (parts_.capabilities.privateWindowGuard && parts_.privateWindows != nullptr) {
     parts_.privateWindows->RestorePrivateWindows();
   }
   latched_ = Picture{};
@@ -90,25 +90,23 @@ void Recorder::UpdateFocus() {
   const TargetInfo& target = session_.target;
   const bool focused = focus_.TargetInFront(windows, target.window, target.processId);
 
-  if (parts_.windows10Mode) {
-    if (parts_.privateWindows != nullptr) {
-      if (focused) {
-        parts_.privateWindows->ExcludePrivateWindows(target.window);
-      } else {
-        parts_.privateWindows->RestorePrivateWindows();
-      }
+  if (parts_.capabilities.privateWindowGuard && parts_.privateWindows != nullptr) {
+    if (focused) {
+      parts_.privateWindows->ExcludePrivateWindows(target.window);
+    } else {
+      parts_.privateWindows->RestorePrivateWindows();
     }
-    if (parts_.windowSource != nullptr) {
-      if (!focused && !windows.IsMinimized(target.window) && !WindowCaptureRunning()) {
-        if (parts_.windowSource->Start(target.window)) {
-          log::Line(
-              "[WGC-W10] Juego fuera de foco: WGC reactivada para mantener la captura en segundo "
-              "plano.");
-        }
-      } else if (focused && WindowCaptureRunning()) {
-        // Duplication takes over: window capture would draw its border over the game.
-        parts_.windowSource->Stop();
+  }
+  if (parts_.capabilities.duplicateWhileFocused && parts_.windowSource != nullptr) {
+    if (!focused && !windows.IsMinimized(target.window) && !WindowCaptureRunning()) {
+      if (parts_.windowSource->Start(target.window)) {
+        log::Line(
+            "[WGC-W10] Juego fuera de foco: WGC reactivada para mantener la captura en segundo "
+            "plano.");
       }
+    } else if (focused && WindowCaptureRunning()) {
+      // Duplication takes over: window capture would draw its border over the game.
+      parts_.windowSource->Stop();
     }
   }
 

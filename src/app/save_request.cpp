@@ -36,26 +36,6 @@ fs::path UniquePath(const fs::path& path) {
 
 }  // namespace
 
-TrackChoice ChooseTracks(const AudioState& s) {
-  TrackChoice c;
-  if (s.desktopRunning) {
-    if (!s.windows10Mode && s.appMixOpen) {
-      c.hasMain = true;
-      c.mainSource = AudioSource::AppMix;
-    } else if (s.mixOpen) {
-      c.hasMain = true;
-      c.mainSource = AudioSource::Mix;
-    } else if (s.windows10Mode) {
-      c.hasMain = true;
-      c.mainSource = AudioSource::Desktop;
-    }
-  }
-  c.hasMic = s.micStarted && s.micOpen && s.editorChannels;
-  c.hasGame = s.desktopRunning && !s.windows10Mode && s.gameOpen && s.editorChannels;
-  c.mainExpected = s.desktopRunning;
-  return c;
-}
-
 SaveOutcome RequestSave(ISaveContext& context, const AudioState& audio,
                         const SaveSettings& settings, SaveFlags& flags,
                         std::vector<std::thread>& threads) {

@@ -9,12 +9,11 @@
 
 #include "app/save_job.h"
 #include "audio/audio_encoder_stream.h"
+#include "audio/track_choice.h"
 #include "core/packet_history.h"
 #include "core/video_codec.h"
 
 namespace halvex {
-
-enum class AudioSource { AppMix, Mix, Desktop, Microphone, Game };
 
 // What the running capture loop exposes to a save request.
 class ISaveContext {
@@ -31,27 +30,6 @@ class ISaveContext {
   // Does nothing when there is no overlay window.
   virtual void ShowOverlayMessage(const std::string& text) = 0;
 };
-
-// The session's audio as it stands at the press.
-struct AudioState {
-  bool desktopRunning = false;  // loopback opened and started this session
-  bool windows10Mode = false;
-  bool appMixOpen = false;
-  bool mixOpen = false;
-  bool micStarted = false;
-  bool micOpen = false;
-  bool gameOpen = false;
-  bool editorChannels = false;
-};
-
-struct TrackChoice {
-  bool hasMain = false;
-  AudioSource mainSource = AudioSource::Mix;
-  bool hasMic = false;
-  bool hasGame = false;
-  bool mainExpected = false;
-};
-TrackChoice ChooseTracks(const AudioState& state);
 
 struct SaveSettings {
   std::string shortcutText = "F8";

@@ -2,7 +2,7 @@
 // Start-up lines every platform's entry point prints the same way.
 #include <string>
 
-#include "app/recorder_hooks.h"
+#include "audio/audio_pipeline_seam.h"
 #include "capture/capture_sources.h"
 #include "settings/settings.h"
 

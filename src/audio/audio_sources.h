@@ -24,37 +24,37 @@ struct AudioDevice {
   std::string name;  // friendly name
 };
 
-// Desktop loopback: what the user hears on an output device. Polled by the capture loop.
-class ILoopbackCapture {
+// What every capture device does, whatever it hands over: open on a device id (empty = the
+// default device), start, stop and close, and tell its format.
+class ICaptureDevice {
  public:
-  virtual ~ILoopbackCapture() = default;
-  // Prepares capture on `deviceId` (empty = the default output). Capture begins with Start.
-  // Calling it on an open source first releases the previous device.
+  virtual ~ICaptureDevice() = default;
+  // Prepares capture on `deviceId`. Capture begins with Start. Calling it on an open source
+  // first releases the previous device.
   virtual bool Open(const std::string& deviceId) = 0;
   virtual bool Start() = 0;
   virtual void Stop() = 0;
   virtual void Close() = 0;
-  // Appends every chunk captured since the last call; true when at least one was read.
-  virtual bool Read(std::vector<AudioChunk>& chunks) = 0;
   virtual int SampleRate() const = 0;
   virtual int Channels() const = 0;
   // The device or the sound server went away after Open: nothing more will arrive.
   virtual bool Ended() const = 0;
 };
 
-// Microphone: captured on its own thread into a queue bounded at 192000 samples.
-class IMicrophoneCapture {
+// Desktop loopback: what the user hears on an output device (empty id = the default output).
+// Polled by the capture loop.
+class ILoopbackCapture : public ICaptureDevice {
  public:
-  virtual ~IMicrophoneCapture() = default;
-  virtual bool Open(const std::string& deviceId) = 0;  // empty = the default input
-  virtual bool Start() = 0;  // succeeds when already running
-  virtual void Stop() = 0;   // also empties the queue
-  virtual void Close() = 0;
+  // Appends every chunk captured since the last call; true when at least one was read.
+  virtual bool Read(std::vector<AudioChunk>& chunks) = 0;
+};
+
+// Microphone (empty id = the default input): captured on its own thread into a queue bounded at
+// 192000 samples. Start succeeds when already running; Stop also empties the queue.
+class IMicrophoneCapture : public ICaptureDevice {
+ public:
   // Takes everything queued as one chunk; false when the queue was empty.
   virtual bool Read(AudioChunk& chunk) = 0;
-  virtual int SampleRate() const = 0;
-  virtual int Channels() const = 0;
-  virtual bool Ended() const = 0;
 };
 
 class IAudioDeviceList {

@@ -6,9 +6,8 @@
 namespace halvex {
 
 struct PlatformCapabilities {
-  // Sound of one process (and its children) can be captured on its own: the game-only track and
-  // the per-application main mix. Without it the main track is the output's loopback plus the
-  // microphone.
+  // The system can capture the sound of one process (and its children) on its own. The audio
+  // backend asks this before it starts per-process captures.
   bool perProcessAudio = true;
   // Shortcut presses arrive through the low-level keyboard bridge while the game has focus,
   // because registered hotkeys and key polling miss them there.
@@ -17,7 +16,8 @@ struct PlatformCapabilities {
   bool duplicateWhileFocused = false;
   // Private windows over the focused game must be excluded from duplication.
   bool privateWindowGuard = false;
-  // A track of the game's own sound can be recorded (off where only the output's loopback is).
+  // The recorder makes the per-process tracks: the game's own sound and the per-application
+  // main mix. Off where the output's loopback, with the microphone, is the main track instead.
   bool gameOnlyTrack = true;
 };
 

@@ -71,7 +71,7 @@ class RecorderTest : public ::testing::Test {
     parts.sleeper = sleeper_.get();
     parts.store = store_.get();
     parts.ui = &ui_;
-    parts.windows10Mode = windows10Mode_;
+    parts.capabilities = capabilities_;
     parts.bridge = bridge_;
     parts.privateWindows = privateWindows_;
     recorder_ = std::make_unique<Recorder>(parts);
@@ -111,7 +111,7 @@ class RecorderTest : public ::testing::Test {
   std::unique_ptr<VideoEncoderWorker> worker_;
   std::unique_ptr<test::ClockSleeper> sleeper_;
   test::FakeUi ui_;
-  bool windows10Mode_ = false;
+  PlatformCapabilities capabilities_;
   IShortcutBridge* bridge_ = nullptr;
   IPrivateWindowGuard* privateWindows_ = nullptr;
   std::unique_ptr<Recorder> recorder_;
@@ -361,7 +361,7 @@ class LatchedBridge final : public IShortcutBridge {
 
 TEST_F(RecorderTest, Windows10AltTabSwitchesToWindowCaptureAndBackWithoutEndingTheSession) {
   RecordingGuard guard;
-  windows10Mode_ = true;
+  capabilities_ = WindowsCapabilities(19045);
   privateWindows_ = &guard;
   windows_.foreground = kGameWindow;
   StartRecorder(/*withWindowCapture=*/true);
@@ -408,7 +408,7 @@ TEST_F(RecorderTest, Windows10AltTabSwitchesToWindowCaptureAndBackWithoutEndingT
 
 TEST_F(RecorderTest, Windows10SaveComesFromTheBridgeNotFromPolling) {
   LatchedBridge bridge;
-  windows10Mode_ = true;
+  capabilities_ = WindowsCapabilities(19045);
   bridge_ = &bridge;
   windows_.foreground = kGameWindow;
   StartRecorder();

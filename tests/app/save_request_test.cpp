@@ -153,34 +153,6 @@ TEST_F(SaveRequestTest, MainTrackWithoutPacketsWaits) {
   EXPECT_TRUE(threads_.empty());
 }
 
-TEST(ChooseTracksTest, MainSourceAndEditorChannels) {
-  AudioState s;
-  EXPECT_FALSE(ChooseTracks(s).hasMain);
-  EXPECT_FALSE(ChooseTracks(s).mainExpected);
-  s.desktopRunning = true;
-  s.appMixOpen = true;
-  s.mixOpen = true;
-  s.gameOpen = true;
-  s.micStarted = true;
-  s.micOpen = true;
-  TrackChoice c = ChooseTracks(s);
-  EXPECT_EQ(c.mainSource, AudioSource::AppMix);
-  EXPECT_FALSE(c.hasMic);
-  EXPECT_FALSE(c.hasGame);
-  s.windows10Mode = true;
-  s.editorChannels = true;
-  c = ChooseTracks(s);
-  EXPECT_EQ(c.mainSource, AudioSource::Mix);
-  EXPECT_TRUE(c.hasMic);
-  EXPECT_FALSE(c.hasGame);  // no per-game capture in that mode
-  s.mixOpen = false;
-  EXPECT_EQ(ChooseTracks(s).mainSource, AudioSource::Desktop);
-  s.windows10Mode = false;
-  s.appMixOpen = false;
-  EXPECT_FALSE(ChooseTracks(s).hasMain);
-  EXPECT_TRUE(ChooseTracks(s).mainExpected);
-}
-
 TEST_F(SaveRequestTest, SavesClipWithTitledTracks) {
   AddPictures();
   AddTone(AudioSource::Mix, start_ + 40'000'000);

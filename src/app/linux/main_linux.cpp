@@ -12,18 +12,19 @@ extern "C" {
 #include <libavutil/log.h>
 }
 
-#include "app/audio_pipeline.h"
 #include "app/recorder.h"
 #include "app/recorder_run.h"
 #include "app/single_instance.h"
 #include "app/sleeper.h"
 #include "app/startup_lines.h"
+#include "audio/audio_pipeline.h"
 #include "audio/audio_platform.h"
 #include "capture/linux/cpu_picture_ops.h"
 #include "capture/linux/x11_screen_source.h"
 #include "capture/linux/x11_window_source.h"
 #include "capture/linux/x_display.h"
 #include "core/log.h"
+#include "core/platform_capabilities.h"
 #include "encode/linux/cpu_slot_backend.h"
 #include "encode/linux/ffmpeg_encoder.h"
 #include "encode/video_encoder_worker.h"
@@ -38,6 +39,18 @@ namespace {
 volatile std::sig_atomic_t g_quit = 0;
 
 void OnQuitSignal(int) { g_quit = 1; }
+
+// PulseAudio gives every program's stream a monitor of its own, so the per-process tracks exist;
+// shortcuts are polled and the capture source does not switch with the focus.
+PlatformCapabilities LinuxCapabilities() {
+  PlatformCapabilities caps;
+  caps.perProcessAudio = true;
+  caps.gameOnlyTrack = true;
+  caps.shortcutsThroughBridge = false;
+  caps.duplicateWhileFocused = false;
+  caps.privateWindowGuard = false;
+  return caps;
+}
 
 void InstallQuitHandlers() {
   struct sigaction action {};
@@ -152,7 +165,7 @@ int Run() {
   parts.store = &settings::UserSettings();
   parts.ui = &ui;
   parts.audio = &audio;
-  parts.windows10Mode = false;
+  parts.capabilities = LinuxCapabilities();
 
   return RunRecorder(std::move(parts));
 }

@@ -7,7 +7,6 @@
 #include <memory>
 #include <utility>
 
-#include "app/audio_pipeline.h"
 #include "app/recorder_run.h"
 #include "app/sleeper.h"
 #include "app/startup_lines.h"
@@ -20,16 +19,16 @@
 #include "capture/win/dxgi_screen_source.h"
 #include "capture/win/hresult_hex.h"
 #include "capture/win/window_graphics_capture.h"
+#include "audio/audio_pipeline.h"
 #include "audio/audio_platform.h"
 #include "core/log.h"
+#include "core/platform_capabilities.h"
+#include "core/win/os_build.h"
 #include "encode/win/nvenc_encoder.h"
 #include "encode/win/windows_video_worker.h"
-#include "core/platform_capabilities.h"
-#include "input/hotkey_bridge_rules.h"
 #include "input/target_detector.h"
 #include "input/win/async_key_state.h"
 #include "input/win/keyboard_bridge.h"
-#include "input/win/os_build.h"
 #include "input/win/win32_window_system.h"
 #include "settings/profile_store.h"
 
@@ -98,7 +97,7 @@ int Run() {
   TargetDetector detector(windows);  // knows our own process id: never a target
   D2dPictureOps pictures(devices.device.Get(), devices.context.Get(), devices.d2dContext.Get());
   const uint32_t osBuild = OsBuildNumber();
-  const bool windows10Mode = IsWindows10Build(osBuild);
+  const PlatformCapabilities capabilities = WindowsCapabilities(osBuild);
   std::unique_ptr<VideoEncoderWorker> worker = MakeWindowsVideoWorker(devices.device.Get());
   AsyncKeyState keys;
   ThreadSleeper sleeper;
@@ -124,15 +123,13 @@ int Run() {
   parts.store = &settings::UserSettings();
   parts.ui = &ui;
   parts.audio = &audio;
-  parts.windows10Mode = windows10Mode;
-  if (windows10Mode) {
-    parts.bridge = &bridgeShortcuts;
-    parts.privateWindows = &privateWindows;
-  }
+  parts.capabilities = capabilities;
+  if (capabilities.shortcutsThroughBridge) parts.bridge = &bridgeShortcuts;
+  if (capabilities.privateWindowGuard) parts.privateWindows = &privateWindows;
   parts.onRecording = [&](const settings::ShortcutPair& shortcuts) {
     // Duplication copies into the capture texture, which exists only from here on.
     screen.SetCapturePicture(pictures.CapturePicture());
-    if (windows10Mode) InstallKeyboardBridge(bridge, shortcuts, osBuild);
+    if (capabilities.shortcutsThroughBridge) InstallKeyboardBridge(bridge, shortcuts, osBuild);
     if (!ui.CreateTray()) log::Warning("no se pudo inicializar el icono de bandeja de Halvex.");
   };
 

@@ -12,8 +12,7 @@
 #include "core/log.h"
 #include "core/text.h"
 #include "core/platform_capabilities.h"
-#include "input/hotkey_bridge_rules.h"
-#include "input/win/os_build.h"
+#include "core/win/os_build.h"
 
 namespace halvex::wasapi {
 namespace {
@@ -37,11 +36,7 @@ std::wstring FullImagePath(DWORD pid) {
 
 }  // namespace
 
-bool SystemHasProcessLoopback() {
-  // Builds below 22000 are either older than the process-loopback device or Windows 10 mode.
-  const uint32_t build = OsBuildNumber();
-  return build >= 10240 && !IsWindows10Build(build);
-}
+bool SystemHasProcessLoopback() { return WindowsCapabilities(OsBuildNumber()).perProcessAudio; }
 
 std::string ProcessImageName(DWORD pid) {
   const std::wstring path = FullImagePath(pid);

@@ -7,7 +7,7 @@
 
 #include "capture/win/hresult_hex.h"
 #include "core/log.h"
-#include "input/win/os_build.h"
+#include "core/win/os_build.h"
 
 namespace halvex {
 

@@ -1,7 +1,7 @@
 // The audio pipeline over fake captures and the real FFmpeg encoders: which tracks exist for which
 // settings and devices, the warning lines, gap detection, the microphone's gain and mixing, and the
 // time stamps packets carry.
-#include "app/audio_pipeline.h"
+#include "audio/audio_pipeline.h"
 
 #include <gtest/gtest.h>
 
@@ -19,7 +19,7 @@ extern "C" {
 #include "core/clock.h"
 #include "core/log.h"
 #include "settings/profile_store.h"
-#include "../audio/fake_audio_sources.h"
+#include "audio/fake_audio_sources.h"
 
 namespace halvex {
 namespace {
@@ -172,7 +172,7 @@ class AudioPipelineTest : public ::testing::Test {
     fs::remove_all(folder_, ec);
   }
 
-  void Open(bool windows10Mode = false) {
+  void Open(const PlatformCapabilities& capabilities = {}) {
     AudioPipelineParts parts;
     auto loop = std::make_unique<FakeLoopback>(loopDevice_);
     auto mic = std::make_unique<FakeMicrophone>(micDevice_);
@@ -183,7 +183,7 @@ class AudioPipelineTest : public ::testing::Test {
     parts.sessions = &sessions_;
     parts.now = [this] { return now_; };
     pipeline_ = std::make_unique<AudioPipeline>(std::move(parts));
-    pipeline_->Open(*store_, quality_, windows10Mode);
+    pipeline_->Open(*store_, quality_, capabilities);
   }
 
   void StartSession(int64_t at = kT0) {
@@ -253,7 +253,7 @@ TEST_F(AudioPipelineTest, EveryDeviceAndEncoderGivesTheFullTrackSet) {
 }
 
 TEST_F(AudioPipelineTest, Windows10ModeHasNoPerProcessTracks) {
-  Open(true);
+  Open(WindowsCapabilities(19045));
   EXPECT_TRUE(logs_.Contains(
       "[AUDIO-W10] Windows 10 usa el loopback del dispositivo para la mezcla principal + "
       "microfono. No se crea una pista de juego aislada porque el loopback por proceso no esta "
@@ -261,7 +261,7 @@ TEST_F(AudioPipelineTest, Windows10ModeHasNoPerProcessTracks) {
   StartSession();
   Play(kT0, 500);
   AudioState state = pipeline_->State();
-  state.windows10Mode = true;
+  state.gameOnlyTrack = false;
   const TrackChoice choice = ChooseTracks(state);
   EXPECT_EQ(choice.mainSource, AudioSource::Mix);
   EXPECT_FALSE(choice.hasGame);

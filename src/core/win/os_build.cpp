@@ -1,4 +1,4 @@
-#include "input/win/os_build.h"
+#include "core/win/os_build.h"
 
 #include <windows.h>
 

@@ -1,4 +1,4 @@
-#include "app/recorder_hooks.h"
+#include "audio/audio_histories.h"
 
 namespace halvex {
 
