@@ -20,7 +20,6 @@ class CpuPictureOps final : public IPictureOps {
   Picture StretchToCapture(const Picture& frame) override;
   Picture ScaleToOutput(const Picture& picture) override;
   Picture BlackPicture() const override;
-  FrameSource ToFrameSource(const Picture& picture) const override;
 
   bool HasOutputResources() const { return !outputBlack_.empty(); }
 
