@@ -14,13 +14,19 @@ constexpr int kScaleFlags = SWS_BICUBIC;
 // Rows of the planar scratch picture aligned for libswscale's vector code.
 int PlaneStride(int width) { return (width + 63) & ~63; }
 
+// Opaque black, width × height; std::bad_alloc passes through.
+Picture OpaqueBlackPicture(int width, int height) {
+  CpuPicture black = CpuPicture::Allocate(width, height);
+  FillOpaqueBlack(black);
+  return WrapImage(std::move(black));
+}
+
 }  // namespace
 
 bool CpuPictureOps::CreateCaptureResources(int width, int height) {
   if (width <= 0 || height <= 0) return false;
   try {
-    privacyBlack_ = CpuPicture::Allocate(width, height);
-    FillOpaqueBlack(privacyBlack_);
+    privacyBlack_ = OpaqueBlackPicture(width, height);
     canvases_.Reset(width, height);
   } catch (const std::bad_alloc&) {
     privacyBlack_ = {};
@@ -37,8 +43,7 @@ bool CpuPictureOps::CreateOutputResources(int width, int height) {
   if (width == captureWidth_ && height == captureHeight_) return true;
   if (width <= 0 || height <= 0) return false;
   try {
-    outputBlack_ = CpuPicture::Allocate(width, height);
-    FillOpaqueBlack(outputBlack_);
+    outputBlack_ = OpaqueBlackPicture(width, height);
   } catch (const std::bad_alloc&) {
     outputBlack_ = {};
     return false;
@@ -140,7 +145,7 @@ Picture CpuPictureOps::ScaleToOutput(const Picture& picture) {
 }
 
 Picture CpuPictureOps::BlackPicture() const {
-  return WrapImage(HasOutputResources() ? outputBlack_ : privacyBlack_);
+  return HasOutputResources() ? outputBlack_ : privacyBlack_;
 }
 
 }  // namespace halvex

@@ -44,9 +44,9 @@ class CpuPictureOps final : public IPictureOps {
 
   int captureWidth_ = 0;
   int captureHeight_ = 0;
-  CpuPicture privacyBlack_;
+  Picture privacyBlack_;
   CpuPicturePool canvases_;
-  CpuPicture outputBlack_;
+  Picture outputBlack_;
   CpuPicturePool outputs_;
 };
 
