@@ -9,6 +9,7 @@
 #include "capture/linux/x11_window_source.h"
 #include "capture/linux/x_test_windows.h"
 #include "capture/linux/xvfb_server.h"
+#include "core/linux/native_picture.h"
 
 namespace {
 
@@ -66,11 +67,11 @@ int main() {
   CpuPictureOps ops;
   ops.CreateCaptureResources(1920, 1080);
   ops.CreateOutputResources(1280, 720);
-  Picture full{CpuPicture::Allocate(1920, 1080), 1920, 1080};
-  const double scaleMs = PerCall(kRuns, [&] { return ops.ScaleToOutput(full).width == 1280; });
+  const Picture full = WrapImage(CpuPicture::Allocate(1920, 1080));
+  const double scaleMs = PerCall(kRuns, [&] { return ops.ScaleToOutput(full).Width() == 1280; });
   std::printf("libswscale bicubico 1920x1080 -> 1280x720: %.2f ms\n", scaleMs);
   const double cropMs = PerCall(kRuns, [&] {
-    return ops.CropToCanvas(full, Rect{320, 180, 1600, 900}).width == 1920;
+    return ops.CropToCanvas(full, Rect{320, 180, 1600, 900}).Width() == 1920;
   });
   std::printf("recorte 1280x720 estirado a 1920x1080: %.2f ms\n", cropMs);
   return 0;

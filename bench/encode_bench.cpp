@@ -11,8 +11,10 @@ extern "C" {
 #include <libavcodec/avcodec.h>
 }
 
+#include "core/linux/native_picture.h"
 #include "core/log.h"
 #include "core/packet_history.h"
+#include "encode/keyframe_schedule.h"
 #include "encode/linux/cpu_slot_backend.h"
 #include "encode/linux/ffmpeg_encoder.h"
 #include "encode/video_encoder_worker.h"
@@ -61,17 +63,23 @@ void BM_Encode(benchmark::State& state, const char* name, VideoCodec codec) {
     state.SkipWithError("encoder did not open");
     return;
   }
-  std::vector<CpuPicture> pictures;
-  for (int i = 0; i < 8; ++i) pictures.push_back(BenchPicture(width, height, i));
+  std::vector<Picture> pictures;
+  for (int i = 0; i < 8; ++i) pictures.push_back(WrapImage(BenchPicture(width, height, i)));
   PacketBytes bytes;
   bool keyframe = false;
+  KeyframeSchedule keyframes;  // the keyframes the worker forces
+  keyframes.Start(60);
+  auto encodeNext = [&](size_t i) {
+    encoder.EncodeFrame(pictures[i % pictures.size()], bytes, keyframe, keyframes.Due());
+    keyframes.Encoded(keyframe);
+  };
   // A second of pictures first, so the figures are those of a running stream.
-  for (int i = 0; i < 60; ++i) encoder.EncodeFrame(&pictures[i % 8], bytes, keyframe, false);
+  for (size_t i = 0; i < 60; ++i) encodeNext(i);
 
   size_t index = 0;
   const double cpuStart = ProcessCpuSeconds();
   for (auto _ : state) {
-    encoder.EncodeFrame(&pictures[index++ % pictures.size()], bytes, keyframe, false);
+    encodeNext(index++);
     benchmark::DoNotOptimize(bytes.data());
   }
   const double cpu = ProcessCpuSeconds() - cpuStart;
@@ -87,7 +95,7 @@ class NullEncoder final : public IEncoder {
   using IEncoder::EncodeFrame;
   using IEncoder::Initialize;
   bool Initialize(int, int, int, int, VideoCodec) override { return true; }
-  bool EncodeFrame(EncoderSurface, PacketBytes& bytes, bool& keyframe, bool force) override {
+  bool EncodeFrame(const Picture&, PacketBytes& bytes, bool& keyframe, bool force) override {
     bytes.assign(1, 0);
     keyframe = force;
     return true;
@@ -104,7 +112,7 @@ void BM_SubmitFrame(benchmark::State& state) {
     state.SkipWithError("worker did not start");
     return;
   }
-  const FrameSource source{BenchPicture(kWidth, kHeight, 0)};
+  const Picture source = WrapImage(BenchPicture(kWidth, kHeight, 0));
   int64_t ts = 0;
   for (auto _ : state) {
     worker.SubmitFrame(source, ++ts);

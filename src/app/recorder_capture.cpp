@@ -85,7 +85,7 @@ bool Recorder::CaptureAndSubmit() {
 
 void Recorder::Submit(const Picture& picture, int64_t stampNs) {
   if (picture.empty()) return;
-  parts_.worker->SubmitFrame(parts_.pictures->ToFrameSource(picture), stampNs);
+  parts_.worker->SubmitFrame(picture, stampNs);
 }
 
 }  // namespace halvex

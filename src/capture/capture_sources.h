@@ -6,7 +6,7 @@
 #include <optional>
 #include <string>
 
-#include "capture/picture.h"
+#include "core/picture.h"
 #include "input/window_system.h"
 
 namespace halvex {
@@ -70,8 +70,6 @@ class IPictureOps {
   virtual Picture ScaleToOutput(const Picture& picture) = 0;
   // The black picture at the output size (the capture-size privacy picture when sizes match).
   virtual Picture BlackPicture() const = 0;
-  // What the encoder worker copies from.
-  virtual FrameSource ToFrameSource(const Picture& picture) const = 0;
 };
 
 }  // namespace halvex

@@ -4,23 +4,10 @@
 #include <cstdint>
 
 #include "core/encoded_packet.h"
+#include "core/picture.h"
 #include "core/video_codec.h"
 
-#ifdef _WIN32
-struct ID3D11Texture2D;
-#endif
-
 namespace halvex {
-
-struct CpuPicture;
-
-// What an encoder reads one picture from: a B8G8R8A8 texture of the configured size on the
-// encoder's device (Windows) or a BGRA picture of the configured size (Linux). Not owned.
-#ifdef _WIN32
-using EncoderSurface = ID3D11Texture2D*;
-#else
-using EncoderSurface = const CpuPicture*;
-#endif
 
 // The device an encoder works on (Windows: the capture ID3D11Device) is given to its constructor;
 // Initialize, EncodeFrame and the last Shutdown run on the one thread that owns the encoder.
@@ -28,15 +15,18 @@ class IEncoder {
  public:
   virtual ~IEncoder() = default;
 
-  // Opens a constant-bit-rate stream: keyframe every 2 × fps pictures, no B-frames, parameter sets
-  // (AV1: sequence header) in band on keyframes. fps and kbps below 1 are used as 1. On failure
-  // everything acquired is released, a line is logged and false is returned.
+  // Opens a constant-bit-rate stream: no B-frames, parameter sets (AV1: sequence header) in band on
+  // keyframes, and where the encoder keeps a keyframe period of its own, the same 2 × fps pictures
+  // the caller's schedule forces. fps and kbps below 1 are used as 1. On failure everything
+  // acquired is released, a line is logged and false is returned.
   virtual bool Initialize(int width, int height, int fps, int kbps, VideoCodec codec) = 0;
 
-  // Clears `bytes` and fills it with the whole encoded picture of `surface` (H.264/HEVC Annex-B,
-  // AV1 low-overhead OBUs). `forceKeyframe` makes it an IDR with parameter sets. Exactly one output
-  // picture per call; false when nothing was produced.
-  virtual bool EncodeFrame(EncoderSurface surface, PacketBytes& bytes, bool& isKeyframe,
+  // Clears `bytes` and fills it with the whole encoded picture of `surface`, a picture of the
+  // configured size (on Windows a texture on the encoder's device). H.264/HEVC come out as
+  // Annex-B, AV1 as low-overhead OBUs. `forceKeyframe` makes it an IDR with parameter sets; which
+  // pictures are forced is the caller's schedule (KeyframeSchedule). Exactly one output picture
+  // per call; false when nothing was produced.
+  virtual bool EncodeFrame(const Picture& surface, PacketBytes& bytes, bool& isKeyframe,
                            bool forceKeyframe) = 0;
 
   // Releases the session. Safe to call repeatedly.
@@ -46,7 +36,7 @@ class IEncoder {
   bool Initialize(int width, int height, int fps, int kbps) {
     return Initialize(width, height, fps, kbps, VideoCodec::H264);
   }
-  bool EncodeFrame(EncoderSurface surface, PacketBytes& bytes, bool& isKeyframe) {
+  bool EncodeFrame(const Picture& surface, PacketBytes& bytes, bool& isKeyframe) {
     return EncodeFrame(surface, bytes, isKeyframe, false);
   }
 };

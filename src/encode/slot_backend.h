@@ -2,27 +2,10 @@
 // What a pool slot of the video encoder worker is on this platform: a private D3D11 texture with an
 // event query behind its copy (Windows), or a private BGRA picture (Linux). The worker decides
 // everything; a backend only copies pictures in and says when a copy has landed.
+#include "core/picture.h"
 #include "encode/encoder.h"
 
-#ifdef _WIN32
-struct ID3D11DeviceContext;
-#else
-#include "encode/cpu_picture.h"
-#endif
-
 namespace halvex {
-
-// One captured output picture as the capture loop hands it over.
-#ifdef _WIN32
-struct FrameSource {
-  ID3D11DeviceContext* context = nullptr;  // the capture (immediate) context
-  ID3D11Texture2D* texture = nullptr;      // scaled B8G8R8A8 picture of the output size
-};
-#else
-struct FrameSource {
-  CpuPicture picture;  // BGRA picture of the output size
-};
-#endif
 
 class ISlotBackend {
  public:
@@ -37,23 +20,24 @@ class ISlotBackend {
   // Releases every slot (and any context still attached).
   virtual void ReleaseSlots() = 0;
 
-  // Whether `source` carries everything a copy needs.
-  virtual bool Accepts(const FrameSource& source) const = 0;
+  // Whether `source`, a captured picture of the output size as the capture loop hands it over,
+  // carries everything a copy needs.
+  virtual bool Accepts(const Picture& source) const = 0;
 
   // Called on the first submission after start: keeps a reference on the capture context and makes
   // it safe to share with the worker thread. False (with its line logged) refuses the frame; the
   // next submission tries again.
-  virtual bool AttachContext(const FrameSource& source) = 0;
+  virtual bool AttachContext(const Picture& source) = 0;
   // Undoes AttachContext; harmless when nothing is attached.
   virtual void DetachContext() = 0;
 
   // Main thread, without the worker's lock: starts the copy of `source` into `slot`.
-  virtual void CopyIntoSlot(int slot, const FrameSource& source) = 0;
+  virtual void CopyIntoSlot(int slot, const Picture& source) = 0;
   // Worker thread: whether the copy into `slot` has finished. Failed means the frame is unusable
   // (the backend logs why when there is something to say).
   virtual CopyState PollCopy(int slot) = 0;
-  // The picture the encoder reads for `slot`.
-  virtual EncoderSurface Surface(int slot) = 0;
+  // The picture the encoder reads for `slot`; empty for a slot that does not exist.
+  virtual Picture Surface(int slot) = 0;
 };
 
 }  // namespace halvex

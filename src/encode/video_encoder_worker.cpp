@@ -49,6 +49,7 @@ bool VideoEncoderWorker::Start(int width, int height, int fps, int kbps, PacketH
   kbps_ = kbps;
   codec_ = codec;
   history_ = history;
+  keyframes_.Start(fps);
   submitted_ = 0;
   encoded_ = 0;
   dropped_ = 0;
@@ -96,7 +97,7 @@ bool VideoEncoderWorker::Start(int width, int height, int fps, int kbps, PacketH
   return false;
 }
 
-bool VideoEncoderWorker::SubmitFrame(const FrameSource& source, int64_t timestampNs) {
+bool VideoEncoderWorker::SubmitFrame(const Picture& source, int64_t timestampNs) {
   if (!running_ || !slots_->Accepts(source)) return false;
   if (!contextAttached_) {
     if (!slots_->AttachContext(source)) return false;
@@ -258,8 +259,9 @@ void VideoEncoderWorker::WorkLoop() {
     }
 
     bool keyframe = false;
-    const bool encodedOk =
-        encoder_->EncodeFrame(slots_->Surface(index), bytes, keyframe, slot.forceKeyframe);
+    const bool encodedOk = encoder_->EncodeFrame(slots_->Surface(index), bytes, keyframe,
+                                                 slot.forceKeyframe || keyframes_.Due());
+    keyframes_.Encoded(encodedOk && keyframe);
 
     bool deliver = false;
     {

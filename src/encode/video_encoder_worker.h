@@ -13,6 +13,7 @@
 
 #include "core/packet_history.h"
 #include "encode/encoder.h"
+#include "encode/keyframe_schedule.h"
 #include "encode/slot_backend.h"
 
 namespace halvex {
@@ -31,7 +32,7 @@ class VideoEncoderWorker {
 
   // Capture loop: copies the picture into a free slot and queues it. False when the frame was not
   // queued (not running, nothing to copy, or no free slot, which counts as dropped).
-  bool SubmitFrame(const FrameSource& source, int64_t timestampNs);
+  bool SubmitFrame(const Picture& source, int64_t timestampNs);
 
   // Starts a new timeline: frames of older epochs are never delivered, the next submitted frame is
   // a keyframe, and time stamps may start over.
@@ -93,6 +94,7 @@ class VideoEncoderWorker {
   int kbps_ = 0;
   VideoCodec codec_ = VideoCodec::H264;
   PacketHistory* history_ = nullptr;
+  KeyframeSchedule keyframes_;  // the worker thread's, once started
 
   std::atomic<uint64_t> submitted_{0};
   std::atomic<uint64_t> encoded_{0};

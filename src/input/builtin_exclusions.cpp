@@ -72,14 +72,6 @@ bool IsBuiltInLinuxExclusion(std::string_view lowerCaseName) {
   return Contains(kLinuxNames, lowerCaseName);
 }
 
-bool IsBuiltInExclusion(const std::string& lowerCaseName) {
-#ifdef _WIN32
-  return IsBuiltInWindowsExclusion(lowerCaseName);
-#else
-  return IsBuiltInWindowsExclusion(lowerCaseName) || IsBuiltInLinuxExclusion(lowerCaseName);
-#endif
-}
-
 bool IsShellWindowClass(std::string_view lowerCaseClass) {
   return std::binary_search(kShellClasses.begin(), kShellClasses.end(), lowerCaseClass);
 }

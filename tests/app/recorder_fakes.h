@@ -14,6 +14,7 @@
 #include "app/sleeper.h"
 #include "capture/capture_sources.h"
 #include "core/clock.h"
+#include "core/linux/native_picture.h"
 #include "encode/video_encoder_worker.h"
 #include "input/window_system.h"
 
@@ -83,13 +84,9 @@ class FakeWindowSystem final : public IWindowSystem {
   std::optional<std::string> VersionInfoName(ProcessId) override { return std::nullopt; }
 };
 
-// A picture whose pixels identify it: tests compare what was submitted by pointer.
+// A picture of its own image: tests compare what was submitted by its native part.
 inline Picture TaggedPicture(int width, int height) {
-  Picture p;
-  p.image = CpuPicture::Allocate(width, height);
-  p.width = width;
-  p.height = height;
-  return p;
+  return WrapImage(CpuPicture::Allocate(width, height));
 }
 
 class FakeScreenSource final : public IScreenSource {
@@ -174,17 +171,12 @@ class FakePictureOps final : public IPictureOps {
   Picture StretchToCapture(const Picture& frame) override { return frame; }
   Picture ScaleToOutput(const Picture& picture) override { return picture; }
   Picture BlackPicture() const override { return black_; }
-  FrameSource ToFrameSource(const Picture& picture) const override {
-    submitted.push_back(picture.image.pixels.get());
-    return FrameSource{picture.image};
-  }
-  const uint8_t* Black() const { return black_.image.pixels.get(); }
+  const NativePicture* Black() const { return black_.Native(); }
 
   std::pair<int, int> captureSize;
   std::pair<int, int> outputSize;
   Picture canvas;
   std::vector<Rect> crops;
-  mutable std::vector<const uint8_t*> submitted;
 
  private:
   Picture black_;

@@ -43,6 +43,7 @@ class RecorderTest : public ::testing::Test {
 
     auto encoder = std::make_unique<test::FakeEncoder>();
     auto slots = std::make_unique<test::FakeSlotBackend>();
+    slots_ = slots.get();
     worker_ = std::make_unique<VideoEncoderWorker>(std::move(encoder), std::move(slots));
     sleeper_ = std::make_unique<test::ClockSleeper>(clock_, *worker_);
   }
@@ -108,6 +109,7 @@ class RecorderTest : public ::testing::Test {
   test::FakePictureOps ops_;
   KeyDownTable keys_;
   int keyRefreshes_ = 0;
+  test::FakeSlotBackend* slots_ = nullptr;  // what was submitted, as the worker copied it
   std::unique_ptr<VideoEncoderWorker> worker_;
   std::unique_ptr<test::ClockSleeper> sleeper_;
   test::FakeUi ui_;
@@ -228,21 +230,21 @@ TEST_F(RecorderTest, OutOfFocusWithoutWindowCaptureSubmitsOnlyBlack) {
   windows_.foreground = kGameWindow;
   StartRecorder();
   Passes(3);
-  ASSERT_FALSE(ops_.submitted.empty());
-  EXPECT_EQ(ops_.submitted.back(), screen_.picture.image.pixels.get());
+  ASSERT_FALSE(slots_->Copied().empty());
+  EXPECT_EQ(slots_->Copied().back(), screen_.picture.Native());
 
   windows_.foreground = kOtherWindow;
-  ops_.submitted.clear();
+  slots_->ClearCopied();
   Passes(5);
-  ASSERT_EQ(ops_.submitted.size(), 5u);
-  for (const uint8_t* p : ops_.submitted) EXPECT_EQ(p, ops_.Black());
+  ASSERT_EQ(slots_->Copied().size(), 5u);
+  for (const NativePicture* p : slots_->Copied()) EXPECT_EQ(p, ops_.Black());
   EXPECT_TRUE(recorder_->Session().active);
   EXPECT_EQ(log_.Count("[CLIPS] Juego fuera de foco: video protegido"), 1u);
 
   windows_.foreground = kGameWindow;
-  ops_.submitted.clear();
+  slots_->ClearCopied();
   Passes(2);
-  EXPECT_EQ(ops_.submitted.back(), screen_.picture.image.pixels.get());
+  EXPECT_EQ(slots_->Copied().back(), screen_.picture.Native());
   EXPECT_EQ(log_.Count("[CLIPS] Juego en primer plano: captura normal."), 1u);
 }
 
@@ -253,11 +255,11 @@ TEST_F(RecorderTest, VariableRateOutOfFocusStillSubmitsBlackAtSixty) {
   windows_.foreground = kGameWindow;
   Passes(1);  // session starts
   windows_.foreground = kOtherWindow;
-  ops_.submitted.clear();
+  slots_->ClearCopied();
   RunUntil(clock_.NowNs() + kSecond);
-  ASSERT_GE(ops_.submitted.size(), 59u);
-  ASSERT_LE(ops_.submitted.size(), 61u);
-  for (const uint8_t* p : ops_.submitted) EXPECT_EQ(p, ops_.Black());
+  ASSERT_GE(slots_->Copied().size(), 59u);
+  ASSERT_LE(slots_->Copied().size(), 61u);
+  for (const NativePicture* p : slots_->Copied()) EXPECT_EQ(p, ops_.Black());
 }
 
 TEST_F(RecorderTest, WindowCaptureKeepsTheGameOutOfFocus) {
@@ -266,9 +268,9 @@ TEST_F(RecorderTest, WindowCaptureKeepsTheGameOutOfFocus) {
   Passes(2);
   EXPECT_EQ(windowSource_.started, kGameWindow);
   windows_.foreground = kOtherWindow;
-  ops_.submitted.clear();
+  slots_->ClearCopied();
   Passes(3);
-  for (const uint8_t* p : ops_.submitted) EXPECT_EQ(p, windowSource_.frame.image.pixels.get());
+  for (const NativePicture* p : slots_->Copied()) EXPECT_EQ(p, windowSource_.frame.Native());
   EXPECT_EQ(log_.Count("[CLIPS] Juego fuera de foco: WGC continua capturando la ventana"), 1u);
   EXPECT_EQ(screen_.acquires, 0);
 }
@@ -279,17 +281,17 @@ TEST_F(RecorderTest, AMinimisedGameUnderWindowCaptureGivesBlackNotItsLastFrame) 
   Passes(2);
   windows_.foreground = kOtherWindow;
   windows_.windows[kGameWindow].minimized = true;
-  ops_.submitted.clear();
+  slots_->ClearCopied();
   Passes(3);
-  ASSERT_EQ(ops_.submitted.size(), 3u);
-  for (const uint8_t* p : ops_.submitted) EXPECT_EQ(p, ops_.Black());
+  ASSERT_EQ(slots_->Copied().size(), 3u);
+  for (const NativePicture* p : slots_->Copied()) EXPECT_EQ(p, ops_.Black());
   EXPECT_TRUE(recorder_->Session().active);
 
   windows_.windows[kGameWindow].minimized = false;
-  ops_.submitted.clear();
+  slots_->ClearCopied();
   Passes(2);
-  ASSERT_FALSE(ops_.submitted.empty());
-  EXPECT_EQ(ops_.submitted.back(), windowSource_.frame.image.pixels.get());
+  ASSERT_FALSE(slots_->Copied().empty());
+  EXPECT_EQ(slots_->Copied().back(), windowSource_.frame.Native());
 }
 
 TEST_F(RecorderTest, AWindowedGameIsCutOutOfTheMonitorPicture) {
@@ -299,7 +301,7 @@ TEST_F(RecorderTest, AWindowedGameIsCutOutOfTheMonitorPicture) {
   Passes(2);
   ASSERT_FALSE(ops_.crops.empty());
   EXPECT_EQ(ops_.crops.back(), (Rect{100, 50, 1380, 770}));
-  EXPECT_EQ(ops_.submitted.back(), ops_.canvas.image.pixels.get());
+  EXPECT_EQ(slots_->Copied().back(), ops_.canvas.Native());
 }
 
 TEST_F(RecorderTest, SaveFiresOnTheRisingEdgeOnly) {
@@ -372,11 +374,11 @@ TEST_F(RecorderTest, Windows10AltTabSwitchesToWindowCaptureAndBackWithoutEndingT
   EXPECT_EQ(windowSource_.started, 0u);
   EXPECT_EQ(guard.calls, (std::vector<WindowId>{kGameWindow, kGameWindow}));
   EXPECT_EQ(log_.Count("[CLIPS] Juego en primer plano: captura normal."), 1u);
-  EXPECT_EQ(ops_.submitted.back(), screen_.picture.image.pixels.get());
+  EXPECT_EQ(slots_->Copied().back(), screen_.picture.Native());
 
   windows_.foreground = kOtherWindow;
   guard.calls.clear();
-  ops_.submitted.clear();
+  slots_->ClearCopied();
   Passes(3);
   EXPECT_TRUE(windowSource_.running);
   EXPECT_EQ(windowSource_.started, kGameWindow);
@@ -384,8 +386,8 @@ TEST_F(RecorderTest, Windows10AltTabSwitchesToWindowCaptureAndBackWithoutEndingT
   EXPECT_EQ(log_.Count("[CLIPS] Juego fuera de foco: WGC continua capturando la ventana"), 1u);
   EXPECT_EQ(guard.calls, (std::vector<WindowId>{0, 0, 0}));
   // The window's own frames, never the desktop behind them.
-  for (const uint8_t* p : ops_.submitted) {
-    EXPECT_EQ(p, windowSource_.frame.image.pixels.get());
+  for (const NativePicture* p : slots_->Copied()) {
+    EXPECT_EQ(p, windowSource_.frame.Native());
   }
 
   windows_.foreground = kGameWindow;

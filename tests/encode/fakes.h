@@ -1,6 +1,6 @@
 #pragma once
 // Fakes for the encoder worker: an encoder that can be held mid-frame and a slot backend whose
-// copies can be made to fail or never finish.
+// copies can be made to fail or never finish, and that remembers which pictures it copied.
 #include <condition_variable>
 #include <mutex>
 #include <vector>
@@ -22,7 +22,7 @@ class FakeEncoder final : public IEncoder {
     return openSucceeds;
   }
 
-  bool EncodeFrame(EncoderSurface, PacketBytes& bytes, bool& isKeyframe, bool force) override {
+  bool EncodeFrame(const Picture&, PacketBytes& bytes, bool& isKeyframe, bool force) override {
     std::unique_lock lock(mutex_);
     ++started_;
     changed_.notify_all();
@@ -95,8 +95,8 @@ class FakeSlotBackend final : public ISlotBackend {
     std::lock_guard lock(mutex_);
     slots = 0;
   }
-  bool Accepts(const FrameSource&) const override { return true; }
-  bool AttachContext(const FrameSource&) override {
+  bool Accepts(const Picture&) const override { return true; }
+  bool AttachContext(const Picture&) override {
     std::lock_guard lock(mutex_);
     ++attachCalls;
     attached = attachSucceeds;
@@ -106,12 +106,15 @@ class FakeSlotBackend final : public ISlotBackend {
     std::lock_guard lock(mutex_);
     attached = false;
   }
-  void CopyIntoSlot(int, const FrameSource&) override {}
+  void CopyIntoSlot(int, const Picture& source) override {
+    std::lock_guard lock(mutex_);
+    copied_.push_back(source.Native());
+  }
   CopyState PollCopy(int) override {
     std::lock_guard lock(mutex_);
     return copyState;
   }
-  EncoderSurface Surface(int) override { return nullptr; }
+  Picture Surface(int) override { return Picture{}; }
 
   void SetCopyState(CopyState state) {
     std::lock_guard lock(mutex_);
@@ -120,6 +123,15 @@ class FakeSlotBackend final : public ISlotBackend {
   int Slots() {
     std::lock_guard lock(mutex_);
     return slots;
+  }
+  // The images copied in, in order (a picture's identity is its native part).
+  std::vector<const NativePicture*> Copied() {
+    std::lock_guard lock(mutex_);
+    return copied_;
+  }
+  void ClearCopied() {
+    std::lock_guard lock(mutex_);
+    copied_.clear();
   }
 
   bool createSucceeds = true;  // set before Start
@@ -131,6 +143,7 @@ class FakeSlotBackend final : public ISlotBackend {
   std::mutex mutex_;
   int slots = 0;
   CopyState copyState = CopyState::Done;
+  std::vector<const NativePicture*> copied_;
 };
 
 }  // namespace halvex::test

@@ -6,7 +6,9 @@
 #include <set>
 #include <string>
 
+#include "core/linux/native_picture.h"
 #include "core/log.h"
+#include "encode/keyframe_schedule.h"
 #include "encode/stream_inspection.h"
 
 extern "C" {
@@ -88,6 +90,9 @@ TEST_P(FfmpegEncoderTest, OnePacketPerPictureWithKeyframesOnScheduleAndWhenForce
   EXPECT_TRUE(capture.Contains("[VIDEO] Codificador de video: " + encoder.EncoderName() + " para " +
                                VideoCodecDisplayName(codec)));
 
+  // The encoder only obeys; the schedule is what the worker runs it with.
+  KeyframeSchedule schedule;
+  schedule.Start(kFps);
   std::vector<CpuPicture> inputs;
   std::vector<PacketBytes> packets;
   int lastKey = -1;
@@ -95,8 +100,10 @@ TEST_P(FfmpegEncoderTest, OnePacketPerPictureWithKeyframesOnScheduleAndWhenForce
     inputs.push_back(SyntheticPicture(kWidth, kHeight, i));
     PacketBytes bytes;
     bool keyframe = false;
-    ASSERT_TRUE(encoder.EncodeFrame(&inputs.back(), bytes, keyframe, forced.count(i) > 0))
+    ASSERT_TRUE(encoder.EncodeFrame(WrapImage(inputs.back()), bytes, keyframe,
+                                    forced.count(i) > 0 || schedule.Due()))
         << "no output for picture " << i;
+    schedule.Encoded(keyframe);
     const bool expected = i == 0 || forced.count(i) > 0 || i - lastKey == 2 * kFps;
     EXPECT_EQ(keyframe, expected) << "picture " << i;
     if (keyframe) lastKey = i;
@@ -117,11 +124,14 @@ double EncodedBits(FfmpegEncoder& encoder, int width, int height, int fps, doubl
   double bits = 0;
   const int count = static_cast<int>(seconds * fps);
   const CpuPicture still = SyntheticPicture(width, height, 0);
+  KeyframeSchedule schedule;  // the keyframes the worker would force
+  schedule.Start(fps);
   for (int i = 0; i < count; ++i) {
     const CpuPicture picture = noisy ? SyntheticPicture(width, height, i, true) : still;
     PacketBytes bytes;
     bool keyframe = false;
-    EXPECT_TRUE(encoder.EncodeFrame(&picture, bytes, keyframe, false));
+    EXPECT_TRUE(encoder.EncodeFrame(WrapImage(picture), bytes, keyframe, schedule.Due()));
+    schedule.Encoded(keyframe);
     bits += 8.0 * static_cast<double>(bytes.size());
   }
   return bits;
@@ -159,16 +169,15 @@ TEST(FfmpegEncoderInput, RefusesPicturesItWasNotOpenedFor) {
   FfmpegEncoder encoder("libx264");
   PacketBytes bytes{1, 2, 3};
   bool keyframe = true;
-  const CpuPicture picture = SyntheticPicture(64, 64, 0);
-  EXPECT_FALSE(encoder.EncodeFrame(&picture, bytes, keyframe, false));  // not open
+  const Picture picture = WrapImage(SyntheticPicture(64, 64, 0));
+  EXPECT_FALSE(encoder.EncodeFrame(picture, bytes, keyframe, false));  // not open
   EXPECT_TRUE(bytes.empty());
   EXPECT_FALSE(keyframe);
   EXPECT_FALSE(encoder.Initialize(63, 64, 30, 1000, VideoCodec::H264));  // 4:2:0 needs even sizes
   ASSERT_TRUE(encoder.Initialize(64, 64, 30, 1000, VideoCodec::H264));
-  const CpuPicture wrong = SyntheticPicture(32, 64, 0);
-  EXPECT_FALSE(encoder.EncodeFrame(&wrong, bytes, keyframe, false));
-  EXPECT_FALSE(encoder.EncodeFrame(nullptr, bytes, keyframe, false));
-  EXPECT_TRUE(encoder.EncodeFrame(&picture, bytes, keyframe, false));
+  EXPECT_FALSE(encoder.EncodeFrame(WrapImage(SyntheticPicture(32, 64, 0)), bytes, keyframe, false));
+  EXPECT_FALSE(encoder.EncodeFrame(Picture{}, bytes, keyframe, false));
+  EXPECT_TRUE(encoder.EncodeFrame(picture, bytes, keyframe, false));
   EXPECT_TRUE(keyframe);
   encoder.Shutdown();
   encoder.Shutdown();

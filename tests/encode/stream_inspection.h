@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "core/encoded_packet.h"
-#include "encode/cpu_picture.h"
+#include "core/linux/cpu_picture.h"
 #include "encode/encoder.h"
 
 namespace halvex::test {

@@ -33,7 +33,7 @@ class WorkerTest : public ::testing::Test {
   bool Start(int poolSize = 8, VideoCodec codec = VideoCodec::H264) {
     return worker_->Start(640, 360, 60, 8000, &history_, poolSize, codec);
   }
-  bool Submit(int64_t ts) { return worker_->SubmitFrame(FrameSource{}, ts); }
+  bool Submit(int64_t ts) { return worker_->SubmitFrame(Picture{}, ts); }
   void Drain() { ASSERT_TRUE(worker_->WaitForBacklog(10000)); }
 
   std::vector<int64_t> Timestamps() const {
@@ -223,6 +223,24 @@ TEST_F(WorkerTest, StopGivesUpOnACopyThatNeverFinishes) {
   worker_->Stop();
   EXPECT_EQ(worker_->FramesEncoded(), 0u);
   EXPECT_EQ(worker_->FramesDropped(), 1u);
+}
+
+TEST_F(WorkerTest, ForcesAKeyframeTwoSecondsAfterTheLastOneAndAgainAfterAFailedOne) {
+  ASSERT_TRUE(worker_->Start(640, 360, 2, 8000, &history_, 8, VideoCodec::H264));  // period 4
+  int64_t ts = 0;
+  auto submitOne = [&] {
+    ASSERT_TRUE(Submit(++ts));
+    Drain();
+  };
+  for (int i = 0; i < 3; ++i) submitOne();
+  worker_->ResetTimeline(1);  // forced at the fourth picture: the period starts again there
+  for (int i = 0; i < 4; ++i) submitOne();
+  encoder_->FailNextEncode();  // the eighth picture is due but comes out as nothing
+  submitOne();
+  submitOne();
+  submitOne();
+  EXPECT_EQ(encoder_->ForceFlags(), (std::vector<bool>{true, false, false, true, false, false,
+                                                        false, true, true, false}));
 }
 
 TEST_F(WorkerTest, RestartResetsCountersAndForcesAKeyframe) {

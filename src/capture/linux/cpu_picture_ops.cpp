@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <new>
 
+#include "core/linux/native_picture.h"
 #include "core/log.h"
 
 namespace halvex {
@@ -13,15 +14,19 @@ constexpr int kScaleFlags = SWS_BICUBIC;
 // Rows of the planar scratch picture aligned for libswscale's vector code.
 int PlaneStride(int width) { return (width + 63) & ~63; }
 
-Picture Wrap(const CpuPicture& image) { return Picture{image, image.width, image.height}; }
+// Opaque black, width × height; std::bad_alloc passes through.
+Picture OpaqueBlackPicture(int width, int height) {
+  CpuPicture black = CpuPicture::Allocate(width, height);
+  FillOpaqueBlack(black);
+  return WrapImage(std::move(black));
+}
 
 }  // namespace
 
 bool CpuPictureOps::CreateCaptureResources(int width, int height) {
   if (width <= 0 || height <= 0) return false;
   try {
-    privacyBlack_ = CpuPicture::Allocate(width, height);
-    FillOpaqueBlack(privacyBlack_);
+    privacyBlack_ = OpaqueBlackPicture(width, height);
     canvases_.Reset(width, height);
   } catch (const std::bad_alloc&) {
     privacyBlack_ = {};
@@ -38,8 +43,7 @@ bool CpuPictureOps::CreateOutputResources(int width, int height) {
   if (width == captureWidth_ && height == captureHeight_) return true;
   if (width <= 0 || height <= 0) return false;
   try {
-    outputBlack_ = CpuPicture::Allocate(width, height);
-    FillOpaqueBlack(outputBlack_);
+    outputBlack_ = OpaqueBlackPicture(width, height);
   } catch (const std::bad_alloc&) {
     outputBlack_ = {};
     return false;
@@ -108,42 +112,40 @@ int CpuPictureOps::Stretch(const CpuPicture& source, const Rect& area, CpuPictur
 
 Picture CpuPictureOps::CropToCanvas(const Picture& capture, const Rect& area) {
   CpuPicture canvas = canvases_.Take();
-  if (canvas.empty() || Stretch(capture.image, area, canvas) < 0) return capture;
-  return Wrap(canvas);
+  if (canvas.empty() || Stretch(ImageOf(capture), area, canvas) < 0) return capture;
+  return WrapImage(std::move(canvas));
 }
 
 Picture CpuPictureOps::StretchToCapture(const Picture& frame) {
-  if (frame.empty() || (frame.width == captureWidth_ && frame.height == captureHeight_)) {
+  if (frame.empty() || (frame.Width() == captureWidth_ && frame.Height() == captureHeight_)) {
     return frame;
   }
   CpuPicture canvas = canvases_.Take();
-  const Rect whole{0, 0, frame.image.width, frame.image.height};
-  if (canvas.empty() || Stretch(frame.image, whole, canvas) < 0) return frame;
-  return Wrap(canvas);
+  const CpuPicture& image = ImageOf(frame);
+  const Rect whole{0, 0, image.width, image.height};
+  if (canvas.empty() || Stretch(image, whole, canvas) < 0) return frame;
+  return WrapImage(std::move(canvas));
 }
 
 Picture CpuPictureOps::ScaleToOutput(const Picture& picture) {
   if (!HasOutputResources() || picture.empty() ||
-      (picture.width == outputs_.Width() && picture.height == outputs_.Height())) {
+      (picture.Width() == outputs_.Width() && picture.Height() == outputs_.Height())) {
     return picture;
   }
   CpuPicture out = outputs_.Take();
-  const Rect whole{0, 0, picture.image.width, picture.image.height};
-  const int rc = out.empty() ? AVERROR(ENOMEM) : Stretch(picture.image, whole, out);
+  const CpuPicture& image = ImageOf(picture);
+  const Rect whole{0, 0, image.width, image.height};
+  const int rc = out.empty() ? AVERROR(ENOMEM) : Stretch(image, whole, out);
   if (rc < 0) {
     log::Line("ERROR: libswscale fallo al preparar la resolucion de salida " +
               ff::ErrorCodeText(rc));
     return picture;
   }
-  return Wrap(out);
+  return WrapImage(std::move(out));
 }
 
 Picture CpuPictureOps::BlackPicture() const {
-  return Wrap(HasOutputResources() ? outputBlack_ : privacyBlack_);
-}
-
-FrameSource CpuPictureOps::ToFrameSource(const Picture& picture) const {
-  return FrameSource{picture.image};
+  return HasOutputResources() ? outputBlack_ : privacyBlack_;
 }
 
 }  // namespace halvex

@@ -20,7 +20,6 @@ class CpuPictureOps final : public IPictureOps {
   Picture StretchToCapture(const Picture& frame) override;
   Picture ScaleToOutput(const Picture& picture) override;
   Picture BlackPicture() const override;
-  FrameSource ToFrameSource(const Picture& picture) const override;
 
   bool HasOutputResources() const { return !outputBlack_.empty(); }
 
@@ -45,9 +44,9 @@ class CpuPictureOps final : public IPictureOps {
 
   int captureWidth_ = 0;
   int captureHeight_ = 0;
-  CpuPicture privacyBlack_;
+  Picture privacyBlack_;
   CpuPicturePool canvases_;
-  CpuPicture outputBlack_;
+  Picture outputBlack_;
   CpuPicturePool outputs_;
 };
 

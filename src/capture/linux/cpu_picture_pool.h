@@ -3,7 +3,7 @@
 // submission) has let go, so a picture handed out is never written again while referenced.
 #include <vector>
 
-#include "encode/cpu_picture.h"
+#include "core/linux/cpu_picture.h"
 
 namespace halvex {
 

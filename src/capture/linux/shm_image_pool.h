@@ -6,7 +6,7 @@
 #include <memory>
 #include <vector>
 
-#include "encode/cpu_picture.h"
+#include "core/linux/cpu_picture.h"
 
 namespace halvex::x11 {
 

@@ -6,6 +6,8 @@
 
 #include <chrono>
 
+#include "core/linux/native_picture.h"
+
 namespace halvex {
 namespace {
 
@@ -163,9 +165,7 @@ IScreenSource::Acquire X11ScreenSource::AcquireNext(int timeoutMs, bool keep, Pi
     // BadMatch: the area left the root window (the screen shrank).
     return error_ == BadMatch ? Acquire::AccessLost : Acquire::Error;
   }
-  picture.image = std::move(image);
-  picture.width = output_.Width();
-  picture.height = output_.Height();
+  picture = WrapImage(std::move(image));
   return Acquire::NewPicture;
 }
 

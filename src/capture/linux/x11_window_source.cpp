@@ -6,6 +6,7 @@
 
 #include <cstdio>
 
+#include "core/linux/native_picture.h"
 #include "core/log.h"
 
 namespace halvex {
@@ -254,7 +255,7 @@ std::optional<Picture> X11WindowSource::AcquireLatest() {
     }
     return std::nullopt;
   }
-  return Picture{std::move(image), pixmapWidth_, pixmapHeight_};
+  return WrapImage(std::move(image));
 }
 
 }  // namespace halvex

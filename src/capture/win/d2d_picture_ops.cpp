@@ -30,13 +30,9 @@ D2dPictureOps::~D2dPictureOps() {
   ReleaseCaptureResources();
 }
 
-Picture D2dPictureOps::Wrap(const ComPtr<ID3D11Texture2D>& texture, int width, int height) {
-  Picture picture;
-  if (!texture) return picture;
-  picture.texture = texture;
-  picture.width = width;
-  picture.height = height;
-  return picture;
+Picture D2dPictureOps::Wrap(const ComPtr<ID3D11Texture2D>& texture, int width,
+                            int height) const {
+  return WrapTexture(texture, context_, width, height);
 }
 
 ComPtr<ID3D11Texture2D> D2dPictureOps::CreateBlackTexture(int width, int height,
@@ -145,11 +141,11 @@ bool D2dPictureOps::CreateOutputResources(int width, int height) {
 
 ComPtr<ID2D1Bitmap1> D2dPictureOps::SourceBitmapFor(const Picture& picture) {
   // ComPtr has no equality of its own here (it would compare as booleans): compare pointers.
-  ID3D11Texture2D* texture = picture.texture.Get();
+  ID3D11Texture2D* texture = TextureOf(picture);
   if (texture == capture_.Get() && captureBitmap_) return captureBitmap_;
   if (texture == canvas_.Get() && canvasBitmap_) return canvasBitmap_;
   if (texture != foreign_.Get() || !foreignBitmap_) {
-    foreign_ = picture.texture;
+    foreign_ = texture;
     if (FAILED(CreateBitmap(texture, false, foreignBitmap_))) foreign_.Reset();
   }
   return foreignBitmap_;
@@ -172,7 +168,7 @@ HRESULT D2dPictureOps::Draw(ID2D1Bitmap1* target, int targetWidth, int targetHei
 Picture D2dPictureOps::CropToCanvas(const Picture& capture, const Rect& area) {
   if (capture.empty() || !canvasBitmap_) return capture;
   int width = 0, height = 0;
-  TextureSize(capture.texture.Get(), width, height);
+  TextureSize(TextureOf(capture), width, height);
   // Only the part of the area that lies on the picture can be drawn.
   const Rect clamped{std::clamp(area.left, 0, width), std::clamp(area.top, 0, height),
                      std::clamp(area.right, 0, width), std::clamp(area.bottom, 0, height)};
@@ -189,7 +185,7 @@ Picture D2dPictureOps::CropToCanvas(const Picture& capture, const Rect& area) {
 Picture D2dPictureOps::StretchToCapture(const Picture& frame) {
   if (frame.empty() || !canvasBitmap_) return frame;
   int width = 0, height = 0;
-  TextureSize(frame.texture.Get(), width, height);
+  TextureSize(TextureOf(frame), width, height);
   if (width == width_ && height == height_) return frame;
   ComPtr<ID2D1Bitmap1> source = SourceBitmapFor(frame);
   if (FAILED(Draw(canvasBitmap_.Get(), width_, height_, source.Get(), nullptr))) return frame;
@@ -199,7 +195,7 @@ Picture D2dPictureOps::StretchToCapture(const Picture& frame) {
 Picture D2dPictureOps::ScaleToOutput(const Picture& picture) {
   if (picture.empty() || !outputBitmap_) return picture;
   int width = 0, height = 0;
-  TextureSize(picture.texture.Get(), width, height);
+  TextureSize(TextureOf(picture), width, height);
   if (width == outputWidth_ && height == outputHeight_) return picture;
   ComPtr<ID2D1Bitmap1> source = SourceBitmapFor(picture);
   const HRESULT hr = Draw(outputBitmap_.Get(), outputWidth_, outputHeight_, source.Get(), nullptr);
@@ -214,10 +210,6 @@ Picture D2dPictureOps::ScaleToOutput(const Picture& picture) {
 Picture D2dPictureOps::BlackPicture() const {
   if (outputBlack_) return Wrap(outputBlack_, outputWidth_, outputHeight_);
   return PrivacyPicture();
-}
-
-FrameSource D2dPictureOps::ToFrameSource(const Picture& picture) const {
-  return FrameSource{context_.Get(), picture.texture.Get()};
 }
 
 }  // namespace halvex

@@ -7,6 +7,7 @@
 #include <wrl/client.h>
 
 #include "capture/capture_sources.h"
+#include "core/win/native_picture.h"
 
 namespace halvex {
 
@@ -27,7 +28,6 @@ class D2dPictureOps final : public IPictureOps {
   Picture StretchToCapture(const Picture& frame) override;
   Picture ScaleToOutput(const Picture& picture) override;
   Picture BlackPicture() const override;
-  FrameSource ToFrameSource(const Picture& picture) const override;
 
   // The texture desktop duplication copies into.
   Picture CapturePicture() const { return Wrap(capture_, width_, height_); }
@@ -36,8 +36,9 @@ class D2dPictureOps final : public IPictureOps {
   bool HasOutputResources() const { return output_ != nullptr; }
 
  private:
-  static Picture Wrap(const Microsoft::WRL::ComPtr<ID3D11Texture2D>& texture, int width,
-                      int height);
+  // One of our textures as a picture drawn on (and copied from) our context.
+  Picture Wrap(const Microsoft::WRL::ComPtr<ID3D11Texture2D>& texture, int width,
+               int height) const;
   HRESULT CreateBitmap(ID3D11Texture2D* texture, bool target,
                        Microsoft::WRL::ComPtr<ID2D1Bitmap1>& bitmap) const;
   // A bitmap to draw `picture` from: one of ours when it is one of our textures, else one over

@@ -4,6 +4,7 @@
 
 #include "capture/win/hresult_hex.h"
 #include "core/log.h"
+#include "core/win/native_picture.h"
 
 namespace halvex {
 
@@ -62,10 +63,10 @@ IScreenSource::Acquire DxgiScreenSource::AcquireNext(int timeoutMs, bool keep,
   }
 
   Acquire result = Acquire::Timeout;
-  if (keep && info.LastPresentTime.QuadPart != 0 && capture_.texture) {
+  if (keep && info.LastPresentTime.QuadPart != 0 && TextureOf(capture_)) {
     ComPtr<ID3D11Texture2D> frame;
     if (SUCCEEDED(resource.As(&frame))) {
-      context_->CopyResource(capture_.texture.Get(), frame.Get());
+      context_->CopyResource(TextureOf(capture_), frame.Get());
       picture = capture_;
       result = Acquire::NewPicture;
     }

@@ -7,6 +7,7 @@
 
 #include "capture/win/hresult_hex.h"
 #include "core/log.h"
+#include "core/win/native_picture.h"
 #include "core/win/os_build.h"
 
 namespace halvex {
@@ -210,11 +211,8 @@ std::optional<Picture> WindowGraphicsCapture::AcquireLatest() {
       }
       if (ok) {
         context_->CopyResource(copy_.Get(), texture.Get());
-        Picture picture;
-        picture.texture = copy_;
-        picture.width = static_cast<int>(desc.Width);
-        picture.height = static_cast<int>(desc.Height);
-        result = picture;
+        result = WrapTexture(copy_, context_, static_cast<int>(desc.Width),
+                             static_cast<int>(desc.Height));
       }
     }
   }

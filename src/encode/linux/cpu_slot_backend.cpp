@@ -15,7 +15,7 @@ bool CpuSlotBackend::CreateSlots(int width, int height, int count) {
     return false;
   }
   slots_.reserve(static_cast<size_t>(count));
-  for (int i = 0; i < count; ++i) slots_.push_back(CpuPicture::Allocate(width, height));
+  for (int i = 0; i < count; ++i) slots_.push_back(WrapImage(CpuPicture::Allocate(width, height)));
   width_ = width;
   height_ = height;
   return true;
@@ -27,14 +27,14 @@ void CpuSlotBackend::ReleaseSlots() {
   height_ = 0;
 }
 
-bool CpuSlotBackend::Accepts(const FrameSource& source) const {
-  const CpuPicture& p = source.picture;
+bool CpuSlotBackend::Accepts(const Picture& source) const {
+  const CpuPicture& p = ImageOf(source);
   return !p.empty() && p.width == width_ && p.height == height_ && p.stride >= 4 * p.width;
 }
 
-void CpuSlotBackend::CopyIntoSlot(int slot, const FrameSource& source) {
-  CpuPicture& dst = slots_[static_cast<size_t>(slot)];
-  const CpuPicture& src = source.picture;
+void CpuSlotBackend::CopyIntoSlot(int slot, const Picture& source) {
+  const CpuPicture& dst = ImageOf(slots_[static_cast<size_t>(slot)]);
+  const CpuPicture& src = ImageOf(source);
   if (src.stride == dst.stride) {
     std::memcpy(dst.pixels.get(), src.pixels.get(), dst.ByteSize());
     return;
@@ -44,10 +44,11 @@ void CpuSlotBackend::CopyIntoSlot(int slot, const FrameSource& source) {
 }
 
 ISlotBackend::CopyState CpuSlotBackend::PollCopy(int slot) {
-  return slot >= 0 && static_cast<size_t>(slot) < slots_.size() ? CopyState::Done
-                                                                 : CopyState::Failed;
+  return ValidSlot(slot) ? CopyState::Done : CopyState::Failed;
 }
 
-EncoderSurface CpuSlotBackend::Surface(int slot) { return &slots_[static_cast<size_t>(slot)]; }
+Picture CpuSlotBackend::Surface(int slot) {
+  return ValidSlot(slot) ? slots_[static_cast<size_t>(slot)] : Picture{};
+}
 
 }  // namespace halvex

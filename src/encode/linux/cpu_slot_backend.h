@@ -3,6 +3,7 @@
 // the capture side may reuse its own buffer at once. The copy is finished when CopyIntoSlot returns.
 #include <vector>
 
+#include "core/linux/native_picture.h"
 #include "encode/slot_backend.h"
 
 namespace halvex {
@@ -11,15 +12,17 @@ class CpuSlotBackend final : public ISlotBackend {
  public:
   bool CreateSlots(int width, int height, int count) override;
   void ReleaseSlots() override;
-  bool Accepts(const FrameSource& source) const override;
-  bool AttachContext(const FrameSource&) override { return true; }
+  bool Accepts(const Picture& source) const override;
+  bool AttachContext(const Picture&) override { return true; }
   void DetachContext() override {}
-  void CopyIntoSlot(int slot, const FrameSource& source) override;
+  void CopyIntoSlot(int slot, const Picture& source) override;
   CopyState PollCopy(int slot) override;
-  EncoderSurface Surface(int slot) override;
+  Picture Surface(int slot) override;
 
  private:
-  std::vector<CpuPicture> slots_;
+  bool ValidSlot(int slot) const { return slot >= 0 && static_cast<size_t>(slot) < slots_.size(); }
+
+  std::vector<Picture> slots_;
   int width_ = 0;
   int height_ = 0;
 };

@@ -66,8 +66,8 @@ void SetAom(AVCodecContext* c, AVDictionary** o) {
   av_dict_set(o, "error-resilience", "0", 0);
   c->qmin = 1;
   c->qmax = 63;
-  // Its own keyframe schedule does not restart at a forced keyframe; the encoder wrapper forces
-  // every scheduled keyframe instead.
+  // Its own keyframe schedule does not restart at a forced keyframe; the worker's schedule forces
+  // every keyframe instead.
   c->gop_size = 1 << 20;
   c->keyint_min = 0;
 }

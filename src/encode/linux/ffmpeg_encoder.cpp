@@ -5,6 +5,7 @@
 #include <thread>
 #include <string>
 
+#include "core/linux/native_picture.h"
 #include "core/log.h"
 
 extern "C" {
@@ -154,22 +155,20 @@ bool FfmpegEncoder::Open(const EncoderCandidate& candidate, int fps, int kbps) {
   const int* bt709 = sws_getCoefficients(SWS_CS_ITU709);
   sws_setColorspaceDetails(sws_.get(), bt709, 1, bt709, 0, 0, 1 << 16, 1 << 16);
   nextPts_ = 0;
-  lastKeyframePts_ = 0;
-  keyframeInterval_ = 2 * static_cast<int64_t>(fps);
   return true;
 }
 
-bool FfmpegEncoder::EncodeFrame(EncoderSurface surface, PacketBytes& bytes, bool& isKeyframe,
+bool FfmpegEncoder::EncodeFrame(const Picture& surface, PacketBytes& bytes, bool& isKeyframe,
                                 bool forceKeyframe) {
   bytes.clear();
   isKeyframe = false;
-  if (!context_ || !surface || surface->empty() || surface->width != width_ ||
-      surface->height != height_) {
+  const CpuPicture& image = ImageOf(surface);
+  if (!context_ || image.empty() || image.width != width_ || image.height != height_) {
     return false;
   }
   if (av_frame_make_writable(frame_.get()) < 0) return false;
-  const uint8_t* srcPlanes[1] = {surface->pixels.get()};
-  const int srcStrides[1] = {surface->stride};
+  const uint8_t* srcPlanes[1] = {image.pixels.get()};
+  const int srcStrides[1] = {image.stride};
   sws_scale(sws_.get(), srcPlanes, srcStrides, 0, height_, frame_->data, frame_->linesize);
 
   AVFrame* input = frame_.get();
@@ -179,16 +178,10 @@ bool FfmpegEncoder::EncodeFrame(EncoderSurface surface, PacketBytes& bytes, bool
     if (av_hwframe_transfer_data(hwFrame_.get(), frame_.get(), 0) < 0) return false;
     input = hwFrame_.get();
   }
-  // The period restarts at every keyframe, forced or not, whichever encoder is open; encoders that
-  // keep their own schedule get the scheduled keyframes forced.
-  const int64_t pts = nextPts_++;
-  const bool due = pts == 0 || pts - lastKeyframePts_ >= keyframeInterval_;
-  input->pts = pts;
-  input->pict_type = forceKeyframe || due ? AV_PICTURE_TYPE_I : AV_PICTURE_TYPE_NONE;
+  input->pts = nextPts_++;
+  input->pict_type = forceKeyframe ? AV_PICTURE_TYPE_I : AV_PICTURE_TYPE_NONE;
   if (avcodec_send_frame(context_.get(), input) < 0) return false;
-  if (!Drain(bytes, isKeyframe)) return false;
-  if (isKeyframe) lastKeyframePts_ = pts;
-  return true;
+  return Drain(bytes, isKeyframe);
 }
 
 bool FfmpegEncoder::Drain(PacketBytes& bytes, bool& isKeyframe) {

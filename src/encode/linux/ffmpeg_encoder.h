@@ -1,10 +1,9 @@
 #pragma once
-// IEncoder over libavcodec for CPU BGRA pictures. Opens the first encoder that works for the codec:
+// IEncoder over libavcodec for BGRA pictures in memory. Opens the first encoder that works for the codec:
 // NVENC, then VAAPI, then software (libx264, libx265, libaom-av1).
 #include <cstdint>
 #include <string>
 
-#include "encode/cpu_picture.h"
 #include "encode/encoder.h"
 #include "encode/linux/encoder_profiles.h"
 #include "core/ffmpeg_handles.h"
@@ -20,7 +19,7 @@ class FfmpegEncoder final : public IEncoder {
   using IEncoder::EncodeFrame;
   using IEncoder::Initialize;
   bool Initialize(int width, int height, int fps, int kbps, VideoCodec codec) override;
-  bool EncodeFrame(EncoderSurface surface, PacketBytes& bytes, bool& isKeyframe,
+  bool EncodeFrame(const Picture& surface, PacketBytes& bytes, bool& isKeyframe,
                    bool forceKeyframe) override;
   void Shutdown() override;
 
@@ -38,8 +37,6 @@ class FfmpegEncoder final : public IEncoder {
   int width_ = 0;
   int height_ = 0;
   int64_t nextPts_ = 0;
-  int64_t keyframeInterval_ = 2;  // pictures, counted from the last keyframe
-  int64_t lastKeyframePts_ = 0;
 
   ff::BufferPtr hwDevice_;
   ff::BufferPtr hwFrames_;

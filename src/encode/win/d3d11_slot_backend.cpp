@@ -55,6 +55,8 @@ bool D3D11SlotBackend::CreateSlots(int width, int height, int count) {
       ReleaseSlots();
       return false;
     }
+    slot.picture = WrapTexture(slot.texture, nullptr, static_cast<int>(desc.Width),
+                               static_cast<int>(desc.Height));
   }
   width_ = desc.Width;
   height_ = desc.Height;
@@ -68,19 +70,20 @@ void D3D11SlotBackend::ReleaseSlots() {
   height_ = 0;
 }
 
-bool D3D11SlotBackend::Accepts(const FrameSource& source) const {
-  if (!source.context || !source.texture) return false;
+bool D3D11SlotBackend::Accepts(const Picture& source) const {
+  ID3D11Texture2D* texture = TextureOf(source);
+  if (!ContextOf(source) || !texture) return false;
   // CopyResource silently does nothing between textures of different size or format, which would
   // hand the encoder whatever the slot held before; such a frame is refused instead.
   D3D11_TEXTURE2D_DESC desc{};
-  source.texture->GetDesc(&desc);
+  texture->GetDesc(&desc);
   return desc.Width == width_ && desc.Height == height_ && desc.Format == DXGI_FORMAT_B8G8R8A8_UNORM &&
          desc.SampleDesc.Count == 1;
 }
 
-bool D3D11SlotBackend::AttachContext(const FrameSource& source) {
+bool D3D11SlotBackend::AttachContext(const Picture& source) {
   DetachContext();
-  context_ = source.context;
+  context_ = ContextOf(source);
   if (!context_ || FAILED(context_.As(&multithread_))) {
     multithread_.Reset();
     context_.Reset();
@@ -98,11 +101,13 @@ void D3D11SlotBackend::DetachContext() {
   context_.Reset();
 }
 
-void D3D11SlotBackend::CopyIntoSlot(int slot, const FrameSource& source) {
-  if (!ValidSlot(slot) || !source.context || !source.texture) return;
+void D3D11SlotBackend::CopyIntoSlot(int slot, const Picture& source) {
+  ID3D11DeviceContext* context = ContextOf(source);
+  ID3D11Texture2D* texture = TextureOf(source);
+  if (!ValidSlot(slot) || !context || !texture) return;
   const Slot& s = slots_[static_cast<size_t>(slot)];
-  source.context->CopyResource(s.texture.Get(), source.texture);
-  source.context->End(s.query.Get());
+  context->CopyResource(s.texture.Get(), texture);
+  context->End(s.query.Get());
 }
 
 ISlotBackend::CopyState D3D11SlotBackend::PollCopy(int slot) {
@@ -119,8 +124,8 @@ ISlotBackend::CopyState D3D11SlotBackend::PollCopy(int slot) {
   return hr == S_OK && done ? CopyState::Done : CopyState::Pending;
 }
 
-EncoderSurface D3D11SlotBackend::Surface(int slot) {
-  return ValidSlot(slot) ? slots_[static_cast<size_t>(slot)].texture.Get() : nullptr;
+Picture D3D11SlotBackend::Surface(int slot) {
+  return ValidSlot(slot) ? slots_[static_cast<size_t>(slot)].picture : Picture{};
 }
 
 }  // namespace halvex

@@ -8,6 +8,7 @@
 
 #include <vector>
 
+#include "core/win/native_picture.h"
 #include "encode/slot_backend.h"
 
 namespace halvex {
@@ -19,12 +20,12 @@ class D3D11SlotBackend final : public ISlotBackend {
 
   bool CreateSlots(int width, int height, int count) override;
   void ReleaseSlots() override;
-  bool Accepts(const FrameSource& source) const override;
-  bool AttachContext(const FrameSource& source) override;
+  bool Accepts(const Picture& source) const override;
+  bool AttachContext(const Picture& source) override;
   void DetachContext() override;
-  void CopyIntoSlot(int slot, const FrameSource& source) override;
+  void CopyIntoSlot(int slot, const Picture& source) override;
   CopyState PollCopy(int slot) override;
-  EncoderSurface Surface(int slot) override;
+  Picture Surface(int slot) override;
 
   int SlotCount() const { return static_cast<int>(slots_.size()); }
   ID3D11Query* Query(int slot) const { return slots_[static_cast<size_t>(slot)].query.Get(); }
@@ -33,6 +34,7 @@ class D3D11SlotBackend final : public ISlotBackend {
   struct Slot {
     Microsoft::WRL::ComPtr<ID3D11Texture2D> texture;
     Microsoft::WRL::ComPtr<ID3D11Query> query;
+    Picture picture;  // the texture as the encoder reads it
   };
 
   bool ValidSlot(int slot) const { return slot >= 0 && static_cast<size_t>(slot) < slots_.size(); }

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "core/log.h"
+#include "core/win/native_picture.h"
 
 namespace halvex {
 
@@ -66,7 +67,8 @@ GUID CodecGuid(VideoCodec codec) {
 }
 
 // The preset's configuration with only the stream-shape fields changed: constant bit rate with a
-// four-second buffer, a keyframe every two seconds, no B-frames, parameter sets on every keyframe.
+// four-second buffer, a keyframe every two seconds (the period the worker's schedule forces too),
+// no B-frames, parameter sets on every keyframe.
 void ShapeConfig(NV_ENC_CONFIG& config, VideoCodec codec, uint32_t fps, uint32_t kbps) {
   config.gopLength = 2 * fps;
   config.frameIntervalP = 1;
@@ -242,10 +244,11 @@ bool NvencEncoder::Initialize(int width, int height, int fps, int kbps, VideoCod
   return true;
 }
 
-bool NvencEncoder::EncodeFrame(EncoderSurface texture, PacketBytes& bytes, bool& isKeyframe,
+bool NvencEncoder::EncodeFrame(const Picture& surface, PacketBytes& bytes, bool& isKeyframe,
                                bool forceKeyframe) {
   bytes.clear();
   isKeyframe = false;
+  ID3D11Texture2D* texture = TextureOf(surface);
   if (!session_ || !bitstream_ || !texture) return false;
   const NV_ENCODE_API_FUNCTION_LIST& fn = api_->fn;
 

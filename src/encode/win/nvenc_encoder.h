@@ -26,7 +26,7 @@ class NvencEncoder : public IEncoder {
   using IEncoder::EncodeFrame;
   using IEncoder::Initialize;
   bool Initialize(int width, int height, int fps, int kbps, VideoCodec codec) override;
-  bool EncodeFrame(EncoderSurface texture, PacketBytes& bytes, bool& isKeyframe,
+  bool EncodeFrame(const Picture& surface, PacketBytes& bytes, bool& isKeyframe,
                    bool forceKeyframe) override;
   void Shutdown() override;
 

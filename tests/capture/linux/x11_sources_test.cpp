@@ -10,6 +10,7 @@
 #include "capture/linux/x11_window_source.h"
 #include "capture/linux/x_test_windows.h"
 #include "capture/linux/xvfb_server.h"
+#include "core/linux/native_picture.h"
 #include "core/log.h"
 
 namespace halvex {
@@ -82,8 +83,8 @@ TEST_F(X11Test, ScreenSourceReadsTheMonitorAndReportsOnlyChanges) {
 
   Picture first;
   ASSERT_EQ(screen.AcquireNext(16, true, first), Acquire::NewPicture);  // the current desktop
-  EXPECT_EQ(first.width, 1280);
-  EXPECT_EQ(first.height, 720);
+  EXPECT_EQ(first.Width(), 1280);
+  EXPECT_EQ(first.Height(), 720);
   Settle(screen);
   Picture none;
   EXPECT_EQ(screen.AcquireNext(50, true, none), Acquire::Timeout);
@@ -92,12 +93,12 @@ TEST_F(X11Test, ScreenSourceReadsTheMonitorAndReportsOnlyChanges) {
   const Window w = Create(100, 80, 200, 150, kRed);
   Picture red;
   ASSERT_EQ(AcquireUntil(screen, red,
-                         [](const Picture& p) { return PixelAt(p.image, 150, 100) == kRed; }),
+                         [](const Picture& p) { return PixelAt(ImageOf(p), 150, 100) == kRed; }),
             Acquire::NewPicture);
-  EXPECT_EQ(PixelAt(red.image, 100, 80), kRed);
-  EXPECT_EQ(PixelAt(red.image, 299, 229), kRed);
-  EXPECT_NE(PixelAt(red.image, 300, 230), kRed);
-  EXPECT_NE(PixelAt(red.image, 99, 79), kRed);
+  EXPECT_EQ(PixelAt(ImageOf(red), 100, 80), kRed);
+  EXPECT_EQ(PixelAt(ImageOf(red), 299, 229), kRed);
+  EXPECT_NE(PixelAt(ImageOf(red), 300, 230), kRed);
+  EXPECT_NE(PixelAt(ImageOf(red), 99, 79), kRed);
 
   // A change seen with keep=false is let go: no picture now, and none left for later.
   Settle(screen);
@@ -115,16 +116,16 @@ TEST_F(X11Test, ScreenPicturesHeldByOthersAreNeverOverwritten) {
   const Window w = Create(0, 0, 64, 64, kRed);
   Picture red;
   ASSERT_EQ(AcquireUntil(screen, red,
-                         [](const Picture& p) { return PixelAt(p.image, 10, 10) == kRed; }),
+                         [](const Picture& p) { return PixelAt(ImageOf(p), 10, 10) == kRed; }),
             Acquire::NewPicture);
 
   windows_->Fill(w, 0, 0, 64, 64, kBlue);
   Picture blue;
   ASSERT_EQ(AcquireUntil(screen, blue,
-                         [](const Picture& p) { return PixelAt(p.image, 10, 10) == kBlue; }),
+                         [](const Picture& p) { return PixelAt(ImageOf(p), 10, 10) == kBlue; }),
             Acquire::NewPicture);
-  EXPECT_NE(red.image.pixels.get(), blue.image.pixels.get());
-  EXPECT_EQ(PixelAt(red.image, 10, 10), kRed);
+  EXPECT_NE(ImageOf(red).pixels.get(), ImageOf(blue).pixels.get());
+  EXPECT_EQ(PixelAt(ImageOf(red), 10, 10), kRed);
 
   // Once let go, a picture is reused rather than a new one made each time.
   red = {};
@@ -136,15 +137,15 @@ TEST_F(X11Test, ScreenPicturesHeldByOthersAreNeverOverwritten) {
     const testing::Rgb colour = i % 2 ? kRed : kGrey;
     windows_->Fill(w, 0, 0, 64, 64, colour);
     ASSERT_EQ(AcquireUntil(screen, again,
-                           [&](const Picture& p) { return PixelAt(p.image, 10, 10) == colour; }),
+                           [&](const Picture& p) { return PixelAt(ImageOf(p), 10, 10) == colour; }),
               Acquire::NewPicture);
-    used.insert(again.image.pixels.get());
+    used.insert(ImageOf(again).pixels.get());
   }
   EXPECT_LE(used.size(), 2u);
 
   // Pictures outlive the source and its connection.
   screen.Close();
-  EXPECT_EQ(PixelAt(again.image, 10, 10), kRed);
+  EXPECT_EQ(PixelAt(ImageOf(again), 10, 10), kRed);
 }
 
 TEST_F(X11Test, WindowSourceCapturesContentsEvenWhenCovered) {
@@ -160,10 +161,10 @@ TEST_F(X11Test, WindowSourceCapturesContentsEvenWhenCovered) {
                              hex + ")"));
 
   std::optional<Picture> p =
-      LatestUntil(source, [](const Picture& p) { return PixelAt(p.image, 5, 5) == kRed; });
+      LatestUntil(source, [](const Picture& p) { return PixelAt(ImageOf(p), 5, 5) == kRed; });
   ASSERT_TRUE(p);
-  EXPECT_EQ(p->width, 320);
-  EXPECT_EQ(p->height, 240);
+  EXPECT_EQ(p->Width(), 320);
+  EXPECT_EQ(p->Height(), 240);
 
   // Nothing new: no frame.
   while (source.AcquireLatest()) {
@@ -174,11 +175,11 @@ TEST_F(X11Test, WindowSourceCapturesContentsEvenWhenCovered) {
   // A window on top hides the game on screen but not in its own contents.
   Create(150, 50, 500, 400, kGrey);
   windows_->Fill(game, 0, 0, 160, 240, kGreen);
-  p = LatestUntil(source, [](const Picture& p) { return PixelAt(p.image, 10, 10) == kGreen; });
+  p = LatestUntil(source, [](const Picture& p) { return PixelAt(ImageOf(p), 10, 10) == kGreen; });
   ASSERT_TRUE(p);
-  EXPECT_EQ(PixelAt(p->image, 159, 120), kGreen);
-  EXPECT_EQ(PixelAt(p->image, 160, 120), kRed);
-  EXPECT_EQ(PixelAt(p->image, 319, 239), kRed);
+  EXPECT_EQ(PixelAt(ImageOf(*p), 159, 120), kGreen);
+  EXPECT_EQ(PixelAt(ImageOf(*p), 160, 120), kRed);
+  EXPECT_EQ(PixelAt(ImageOf(*p), 319, 239), kRed);
 }
 
 TEST_F(X11Test, WindowSourceFollowsResizeUnmapAndDestruction) {
@@ -187,16 +188,16 @@ TEST_F(X11Test, WindowSourceFollowsResizeUnmapAndDestruction) {
   ASSERT_TRUE(source.Initialize());
   const Window game = Create(10, 10, 320, 240, kBlue);
   ASSERT_TRUE(source.Start(game));
-  ASSERT_TRUE(LatestUntil(source, [](const Picture& p) { return p.width == 320; }));
+  ASSERT_TRUE(LatestUntil(source, [](const Picture& p) { return p.Width() == 320; }));
 
   XResizeWindow(windows_->display(), game, 640, 360);
   windows_->Fill(game, 0, 0, 640, 360, kGreen);
   std::optional<Picture> p = LatestUntil(source, [](const Picture& p) {
-    return p.width == 640 && PixelAt(p.image, 600, 300) == kGreen;
+    return p.Width() == 640 && PixelAt(ImageOf(p), 600, 300) == kGreen;
   });
   ASSERT_TRUE(p);
-  EXPECT_EQ(p->height, 360);
-  EXPECT_EQ(p->image.width, 640);
+  EXPECT_EQ(p->Height(), 360);
+  EXPECT_EQ(ImageOf(*p).width, 640);
 
   // Unmapped (minimised without a window manager): no frames, even after drawing.
   XUnmapWindow(windows_->display(), game);
@@ -205,7 +206,7 @@ TEST_F(X11Test, WindowSourceFollowsResizeUnmapAndDestruction) {
   XMapWindow(windows_->display(), game);
   windows_->Fill(game, 0, 0, 640, 360, kRed);
   EXPECT_TRUE(
-      LatestUntil(source, [](const Picture& p) { return PixelAt(p.image, 5, 5) == kRed; }));
+      LatestUntil(source, [](const Picture& p) { return PixelAt(ImageOf(p), 5, 5) == kRed; }));
 
   // Minimised by a window manager that keeps it mapped (ICCCM WM_STATE Iconic): no frames.
   Display* d = windows_->display();
@@ -221,7 +222,7 @@ TEST_F(X11Test, WindowSourceFollowsResizeUnmapAndDestruction) {
   EXPECT_FALSE(LatestUntil(source, [](const Picture&) { return true; }));
   setState(1);
   EXPECT_TRUE(
-      LatestUntil(source, [](const Picture& p) { return PixelAt(p.image, 5, 5) == kBlue; }));
+      LatestUntil(source, [](const Picture& p) { return PixelAt(ImageOf(p), 5, 5) == kBlue; }));
 
   // The window goes away: capture stops by itself, the process survives the X errors.
   XDestroyWindow(windows_->display(), game);
@@ -244,7 +245,7 @@ TEST_F(X11Test, WindowSourceFollowsResizeUnmapAndDestruction) {
   const Window next = Create(0, 0, 100, 100, kGrey);
   ASSERT_TRUE(source.Start(next));
   EXPECT_TRUE(
-      LatestUntil(source, [](const Picture& p) { return PixelAt(p.image, 50, 50) == kGrey; }));
+      LatestUntil(source, [](const Picture& p) { return PixelAt(ImageOf(p), 50, 50) == kGrey; }));
   source.Stop();
   EXPECT_FALSE(source.IsRunning());
   EXPECT_FALSE(source.AcquireLatest());

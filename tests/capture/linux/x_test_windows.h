@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 
-#include "encode/cpu_picture.h"
+#include "core/linux/cpu_picture.h"
 
 namespace halvex::testing {
 

@@ -50,14 +50,14 @@ TEST_F(D2dPictureOpsTest, NewTexturesAreOpaqueBlack) {
        {ops_->PrivacyPicture(), ops_->CapturePicture(), ops_->CanvasPicture()}) {
     ASSERT_FALSE(p.empty());
     int w = 0, h = 0;
-    const auto pixels = test::ReadBack(p.texture.Get(), w, h);
+    const auto pixels = test::ReadBack(TextureOf(p), w, h);
     ASSERT_EQ(w, kW);
     ASSERT_EQ(h, kH);
     EXPECT_TRUE(test::Near(At(pixels, w, 0, 0), kBlack, 0));
     EXPECT_TRUE(test::Near(At(pixels, w, kW - 1, kH - 1), kBlack, 0));
   }
   D3D11_TEXTURE2D_DESC desc{};
-  ops_->CapturePicture().texture->GetDesc(&desc);
+  TextureOf(ops_->CapturePicture())->GetDesc(&desc);
   EXPECT_EQ(desc.Format, DXGI_FORMAT_B8G8R8A8_UNORM);
   EXPECT_EQ(desc.BindFlags,
             static_cast<UINT>(D3D11_BIND_RENDER_TARGET | D3D11_BIND_SHADER_RESOURCE));
@@ -66,12 +66,12 @@ TEST_F(D2dPictureOpsTest, NewTexturesAreOpaqueBlack) {
 
 TEST_F(D2dPictureOpsTest, WindowIsCroppedOutOfTheMonitorAndScaledToTheOutput) {
   const Picture capture = ops_->CapturePicture();
-  test::Upload(capture.texture.Get(), kW, kH, Desktop());
+  test::Upload(TextureOf(capture), kW, kH, Desktop());
 
   const Picture cropped = ops_->CropToCanvas(capture, kWindow);
-  ASSERT_EQ(cropped.texture.Get(), ops_->CanvasPicture().texture.Get());
+  ASSERT_EQ(TextureOf(cropped), TextureOf(ops_->CanvasPicture()));
   int w = 0, h = 0;
-  auto pixels = test::ReadBack(cropped.texture.Get(), w, h);
+  auto pixels = test::ReadBack(TextureOf(cropped), w, h);
   ASSERT_EQ(w, kW);
   ASSERT_EQ(h, kH);
   // The window fills the whole canvas: its halves, and no desktop blue at the borders.
@@ -86,9 +86,9 @@ TEST_F(D2dPictureOpsTest, WindowIsCroppedOutOfTheMonitorAndScaledToTheOutput) {
   EXPECT_TRUE(ops_->HasOutputResources());
   const Picture scaled = ops_->ScaleToOutput(cropped);
   ASSERT_FALSE(scaled.empty());
-  EXPECT_NE(scaled.texture.Get(), cropped.texture.Get());
-  EXPECT_EQ(scaled.width, 1280);
-  pixels = test::ReadBack(scaled.texture.Get(), w, h);
+  EXPECT_NE(TextureOf(scaled), TextureOf(cropped));
+  EXPECT_EQ(scaled.Width(), 1280);
+  pixels = test::ReadBack(TextureOf(scaled), w, h);
   ASSERT_EQ(w, 1280);
   ASSERT_EQ(h, 720);
   EXPECT_TRUE(test::Near(At(pixels, w, 8, 360), kRed));
@@ -97,7 +97,7 @@ TEST_F(D2dPictureOpsTest, WindowIsCroppedOutOfTheMonitorAndScaledToTheOutput) {
   EXPECT_TRUE(test::Near(At(pixels, w, 1271, 711), kGreen));
 
   // The uncropped monitor scales whole: the desktop border stays in the picture.
-  pixels = test::ReadBack(ops_->ScaleToOutput(capture).texture.Get(), w, h);
+  pixels = test::ReadBack(TextureOf(ops_->ScaleToOutput(capture)), w, h);
   ASSERT_EQ(w, 1280);
   EXPECT_TRUE(test::Near(At(pixels, w, 40, 40), kBlue));
   EXPECT_TRUE(test::Near(At(pixels, w, 400, 360), kRed));
@@ -105,29 +105,29 @@ TEST_F(D2dPictureOpsTest, WindowIsCroppedOutOfTheMonitorAndScaledToTheOutput) {
 
   // Privacy picture and what the worker copies from are the output-size ones.
   const Picture black = ops_->BlackPicture();
-  EXPECT_NE(black.texture.Get(), ops_->PrivacyPicture().texture.Get());
-  pixels = test::ReadBack(black.texture.Get(), w, h);
+  EXPECT_NE(TextureOf(black), TextureOf(ops_->PrivacyPicture()));
+  pixels = test::ReadBack(TextureOf(black), w, h);
   EXPECT_EQ(w, 1280);
   EXPECT_TRUE(test::Near(At(pixels, w, 640, 360), kBlack, 0));
-  const FrameSource source = ops_->ToFrameSource(scaled);
-  EXPECT_EQ(source.texture, scaled.texture.Get());
-  EXPECT_EQ(source.context, test::Devices().context.Get());
+  // The worker copies them on the capture context.
+  EXPECT_EQ(ContextOf(scaled), test::Devices().context.Get());
+  EXPECT_EQ(ContextOf(black), test::Devices().context.Get());
 }
 
 TEST_F(D2dPictureOpsTest, AreaOutsideTheMonitorLeavesThePictureAsItIs) {
   const Picture capture = ops_->CapturePicture();
-  EXPECT_EQ(ops_->CropToCanvas(capture, Rect{2000, 0, 2400, 300}).texture.Get(),
-            capture.texture.Get());
-  EXPECT_EQ(ops_->CropToCanvas(Picture{}, kWindow).texture.Get(), nullptr);
+  EXPECT_EQ(TextureOf(ops_->CropToCanvas(capture, Rect{2000, 0, 2400, 300})),
+            TextureOf(capture));
+  EXPECT_EQ(TextureOf(ops_->CropToCanvas(Picture{}, kWindow)), nullptr);
 }
 
 TEST_F(D2dPictureOpsTest, OutputAtCaptureSizeNeedsNoOutputTextures) {
   ASSERT_TRUE(ops_->CreateOutputResources(1280, 720));
   ASSERT_TRUE(ops_->CreateOutputResources(kW, kH));
   EXPECT_FALSE(ops_->HasOutputResources());
-  EXPECT_EQ(ops_->BlackPicture().texture.Get(), ops_->PrivacyPicture().texture.Get());
+  EXPECT_EQ(TextureOf(ops_->BlackPicture()), TextureOf(ops_->PrivacyPicture()));
   const Picture capture = ops_->CapturePicture();
-  EXPECT_EQ(ops_->ScaleToOutput(capture).texture.Get(), capture.texture.Get());
+  EXPECT_EQ(TextureOf(ops_->ScaleToOutput(capture)), TextureOf(capture));
   // Zero means the capture size.
   ASSERT_TRUE(ops_->CreateOutputResources(0, 0));
   EXPECT_FALSE(ops_->HasOutputResources());
@@ -140,25 +140,25 @@ TEST_F(D2dPictureOpsTest, WindowFrameOfAnotherSizeIsStretchedToTheCaptureSize) {
   for (int y = 0; y < 180; ++y)
     for (int x = 0; x < 640; ++x) pixels[static_cast<size_t>(y) * 640 + x] = kRed;
   test::Upload(frame.Get(), 640, 360, pixels);
-  Picture picture{frame, 640, 360};
+  const Picture picture = WrapTexture(frame, test::Devices().context, 640, 360);
 
   const Picture stretched = ops_->StretchToCapture(picture);
-  ASSERT_EQ(stretched.texture.Get(), ops_->CanvasPicture().texture.Get());
+  ASSERT_EQ(TextureOf(stretched), TextureOf(ops_->CanvasPicture()));
   int w = 0, h = 0;
-  auto out = test::ReadBack(stretched.texture.Get(), w, h);
+  auto out = test::ReadBack(TextureOf(stretched), w, h);
   ASSERT_EQ(w, kW);
   EXPECT_TRUE(test::Near(At(out, w, 960, 100), kRed));
   EXPECT_TRUE(test::Near(At(out, w, 960, 980), kGreen));
 
   // The same frame texture with new contents (the next window-capture frame) draws the new ones.
   test::Upload(frame.Get(), 640, 360, std::vector<Bgra>(640 * 360, kBlue));
-  out = test::ReadBack(ops_->StretchToCapture(picture).texture.Get(), w, h);
+  out = test::ReadBack(TextureOf(ops_->StretchToCapture(picture)), w, h);
   ASSERT_EQ(w, kW);
   EXPECT_TRUE(test::Near(At(out, w, 960, 100), kBlue));
 
   // A frame already at the capture size is used as it is.
-  EXPECT_EQ(ops_->StretchToCapture(ops_->CapturePicture()).texture.Get(),
-            ops_->CapturePicture().texture.Get());
+  EXPECT_EQ(TextureOf(ops_->StretchToCapture(ops_->CapturePicture())),
+            TextureOf(ops_->CapturePicture()));
 }
 
 }  // namespace

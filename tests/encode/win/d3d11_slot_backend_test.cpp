@@ -34,9 +34,9 @@ TEST_F(D3D11SlotTest, SlotsArePrivateBgraTexturesWithAnEventQueryEach) {
   ASSERT_TRUE(slots.CreateSlots(320, 180, 3));
   ASSERT_EQ(slots.SlotCount(), 3);
   for (int i = 0; i < 3; ++i) {
-    ASSERT_NE(slots.Surface(i), nullptr);
+    ASSERT_NE(TextureOf(slots.Surface(i)), nullptr);
     D3D11_TEXTURE2D_DESC desc{};
-    slots.Surface(i)->GetDesc(&desc);
+    TextureOf(slots.Surface(i))->GetDesc(&desc);
     EXPECT_EQ(desc.Width, 320u);
     EXPECT_EQ(desc.Height, 180u);
     EXPECT_EQ(desc.MipLevels, 1u);
@@ -52,8 +52,8 @@ TEST_F(D3D11SlotTest, SlotsArePrivateBgraTexturesWithAnEventQueryEach) {
     EXPECT_EQ(query.Query, D3D11_QUERY_EVENT);
     EXPECT_EQ(query.MiscFlags, 0u);
   }
-  EXPECT_NE(slots.Surface(0), slots.Surface(1));
-  EXPECT_EQ(slots.Surface(3), nullptr);
+  EXPECT_NE(TextureOf(slots.Surface(0)), TextureOf(slots.Surface(1)));
+  EXPECT_EQ(TextureOf(slots.Surface(3)), nullptr);
 
   slots.ReleaseSlots();
   EXPECT_EQ(slots.SlotCount(), 0);
@@ -76,8 +76,8 @@ TEST_F(D3D11SlotTest, CopyLandsInTheSlotAndIsReportedDoneByItsQuery) {
   ASSERT_TRUE(slots.CreateSlots(64, 32, 2));
   ComPtr<ID3D11Texture2D> red = gpu_.SolidTexture(64, 32, 0xFFFF0000u);
   ComPtr<ID3D11Texture2D> blue = gpu_.SolidTexture(64, 32, 0xFF0000FFu);
-  const FrameSource first{gpu_.context.Get(), red.Get()};
-  const FrameSource second{gpu_.context.Get(), blue.Get()};
+  const Picture first = WrapTexture(red, gpu_.context, 64, 32);
+  const Picture second = WrapTexture(blue, gpu_.context, 64, 32);
   ASSERT_TRUE(slots.Accepts(first));
   ASSERT_TRUE(slots.AttachContext(first));
 
@@ -86,8 +86,8 @@ TEST_F(D3D11SlotTest, CopyLandsInTheSlotAndIsReportedDoneByItsQuery) {
   ASSERT_EQ(WaitForCopy(slots, 1), ISlotBackend::CopyState::Done);
   ASSERT_EQ(WaitForCopy(slots, 0), ISlotBackend::CopyState::Done);
 
-  const std::vector<uint32_t> one = gpu_.ReadBack(slots.Surface(1));
-  const std::vector<uint32_t> zero = gpu_.ReadBack(slots.Surface(0));
+  const std::vector<uint32_t> one = gpu_.ReadBack(TextureOf(slots.Surface(1)));
+  const std::vector<uint32_t> zero = gpu_.ReadBack(TextureOf(slots.Surface(0)));
   ASSERT_EQ(one.size(), 64u * 32u);
   ASSERT_EQ(zero.size(), 64u * 32u);
   EXPECT_EQ(one, std::vector<uint32_t>(64 * 32, 0xFFFF0000u));
@@ -97,7 +97,8 @@ TEST_F(D3D11SlotTest, CopyLandsInTheSlotAndIsReportedDoneByItsQuery) {
   gpu_.Fill(red.Get(), 0xFF00FF00u);
   slots.CopyIntoSlot(1, first);
   ASSERT_EQ(WaitForCopy(slots, 1), ISlotBackend::CopyState::Done);
-  EXPECT_EQ(gpu_.ReadBack(slots.Surface(1)), std::vector<uint32_t>(64 * 32, 0xFF00FF00u));
+  EXPECT_EQ(gpu_.ReadBack(TextureOf(slots.Surface(1))),
+            std::vector<uint32_t>(64 * 32, 0xFF00FF00u));
 }
 
 TEST_F(D3D11SlotTest, SourcesThatCannotBeCopiedAreRefused) {
@@ -105,10 +106,10 @@ TEST_F(D3D11SlotTest, SourcesThatCannotBeCopiedAreRefused) {
   ASSERT_TRUE(slots.CreateSlots(64, 32, 2));
   ComPtr<ID3D11Texture2D> right = gpu_.SolidTexture(64, 32, 0);
   ComPtr<ID3D11Texture2D> wrongSize = gpu_.SolidTexture(32, 32, 0);
-  EXPECT_TRUE(slots.Accepts({gpu_.context.Get(), right.Get()}));
-  EXPECT_FALSE(slots.Accepts({gpu_.context.Get(), wrongSize.Get()}));
-  EXPECT_FALSE(slots.Accepts({nullptr, right.Get()}));
-  EXPECT_FALSE(slots.Accepts({gpu_.context.Get(), nullptr}));
+  EXPECT_TRUE(slots.Accepts(WrapTexture(right, gpu_.context, 64, 32)));
+  EXPECT_FALSE(slots.Accepts(WrapTexture(wrongSize, gpu_.context, 32, 32)));
+  EXPECT_FALSE(slots.Accepts(WrapTexture(right, nullptr, 64, 32)));
+  EXPECT_FALSE(slots.Accepts(WrapTexture(nullptr, gpu_.context, 64, 32)));
 }
 
 TEST_F(D3D11SlotTest, AttachingTurnsMultithreadProtectionOnAndDetachingOff) {
@@ -124,7 +125,7 @@ TEST_F(D3D11SlotTest, AttachingTurnsMultithreadProtectionOnAndDetachingOff) {
   EXPECT_EQ(slots.PollCopy(0), ISlotBackend::CopyState::Failed);
 
   ComPtr<ID3D11Texture2D> source = gpu_.SolidTexture(16, 16, 0);
-  ASSERT_TRUE(slots.AttachContext({gpu_.context.Get(), source.Get()}));
+  ASSERT_TRUE(slots.AttachContext(WrapTexture(source, gpu_.context, 16, 16)));
   EXPECT_TRUE(capture_.Contains("V19 FIXED7: D3D11 multithread protection habilitada."));
   EXPECT_TRUE(multithread->GetMultithreadProtected());
   EXPECT_EQ(slots.PollCopy(5), ISlotBackend::CopyState::Failed);
@@ -136,14 +137,14 @@ TEST_F(D3D11SlotTest, AttachingTurnsMultithreadProtectionOnAndDetachingOff) {
   EXPECT_EQ(slots.PollCopy(0), ISlotBackend::CopyState::Failed);
 
   // Releasing the slots lets go of the context as well.
-  ASSERT_TRUE(slots.AttachContext({gpu_.context.Get(), source.Get()}));
+  ASSERT_TRUE(slots.AttachContext(WrapTexture(source, gpu_.context, 16, 16)));
   slots.ReleaseSlots();
   if (observable) {
     EXPECT_FALSE(multithread->GetMultithreadProtected());
   }
 
   capture_.Clear();
-  EXPECT_FALSE(slots.AttachContext({nullptr, source.Get()}));
+  EXPECT_FALSE(slots.AttachContext(WrapTexture(source, nullptr, 16, 16)));
   EXPECT_TRUE(capture_.Contains("V19 FIXED7: no se pudo habilitar proteccion multihilo de D3D11."));
 }
 

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "core/log.h"
+#include "core/win/native_picture.h"
 #include "encode/win/d3d11_test_device.h"
 #include "encode/win/fake_nvenc_library.h"
 
@@ -287,15 +288,17 @@ class NvencFrameTest : public NvencTest {
     ASSERT_TRUE(encoder_->Initialize(64, 32, 2, 1000, VideoCodec::H264));
     texture_ = gpu_.SolidTexture(64, 32, 0xFF102030u);
     ASSERT_TRUE(texture_);
+    surface_ = WrapTexture(texture_, nullptr, 64, 32);
   }
   test::ComPtr<ID3D11Texture2D> texture_;
+  Picture surface_;
 };
 
 TEST_F(NvencFrameTest, EachPictureIsRegisteredMappedEncodedLockedAndReleased) {
   const int first = nv().callCount;
   PacketBytes bytes;
   bool key = false;
-  ASSERT_TRUE(encoder_->EncodeFrame(texture_.Get(), bytes, key, true));
+  ASSERT_TRUE(encoder_->EncodeFrame(surface_, bytes, key, true));
   EXPECT_EQ(CallsSince(first),
             (std::vector<NvCall>{NvCall::RegisterResource, NvCall::MapInput, NvCall::EncodePicture,
                                  NvCall::LockBitstream, NvCall::UnlockBitstream, NvCall::UnmapInput,
@@ -339,7 +342,7 @@ TEST_F(NvencFrameTest, ForcedPicturesAreIdrsAndOthersFollowThePeriod) {
     SCOPED_TRACE(i);
     PacketBytes bytes;
     bool key = !expected[i];
-    ASSERT_TRUE(encoder_->EncodeFrame(texture_.Get(), bytes, key, force[i]));
+    ASSERT_TRUE(encoder_->EncodeFrame(surface_, bytes, key, force[i]));
     EXPECT_EQ(key, expected[i]);
     EXPECT_EQ(nv().pic.encodePicFlags, force[i] ? 6u : 0u);
     ASSERT_GE(bytes.size(), 9u);
@@ -365,7 +368,7 @@ TEST_P(NvencFrameFailureTest, ProducesNothingSilentlyAndReleasesTheInput) {
   capture_.Clear();
   PacketBytes bytes{1, 2, 3};
   bool key = true;
-  EXPECT_FALSE(encoder_->EncodeFrame(texture_.Get(), bytes, key, true));
+  EXPECT_FALSE(encoder_->EncodeFrame(surface_, bytes, key, true));
   EXPECT_TRUE(bytes.empty());
   EXPECT_FALSE(key);
   EXPECT_EQ(CallsSince(first), GetParam().calls);
@@ -374,7 +377,7 @@ TEST_P(NvencFrameFailureTest, ProducesNothingSilentlyAndReleasesTheInput) {
   EXPECT_TRUE(capture_.Lines().empty());
 
   nv().failCall = NvCall::None;
-  EXPECT_TRUE(encoder_->EncodeFrame(texture_.Get(), bytes, key, false));
+  EXPECT_TRUE(encoder_->EncodeFrame(surface_, bytes, key, false));
   EXPECT_FALSE(bytes.empty());
 }
 
@@ -403,14 +406,14 @@ TEST_F(NvencFrameTest, ShutdownReleasesBufferThenSessionOnceAndReopens) {
 
   PacketBytes bytes;
   bool key = false;
-  EXPECT_FALSE(encoder_->EncodeFrame(texture_.Get(), bytes, key, true));
+  EXPECT_FALSE(encoder_->EncodeFrame(surface_, bytes, key, true));
   EXPECT_EQ(nv().callCount, first + 2);
 
   // Initialize on an open encoder closes the old session first (the driver allows one here).
   ASSERT_TRUE(encoder_->Initialize(64, 32, 30, 1000, VideoCodec::Hevc));
   ASSERT_TRUE(encoder_->Initialize(64, 32, 30, 1000, VideoCodec::H264));
   EXPECT_EQ(nv().liveSessions, 1);
-  EXPECT_TRUE(encoder_->EncodeFrame(texture_.Get(), bytes, key, true));
+  EXPECT_TRUE(encoder_->EncodeFrame(surface_, bytes, key, true));
 }
 
 }  // namespace

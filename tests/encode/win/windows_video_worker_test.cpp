@@ -6,6 +6,7 @@
 
 #include "core/clock.h"
 #include "core/log.h"
+#include "core/win/native_picture.h"
 #include "encode/win/d3d11_test_device.h"
 #include "encode/win/fake_nvenc_library.h"
 
@@ -36,7 +37,7 @@ class WindowsWorkerTest : public ::testing::Test {
 
   bool Submit(int i) {
     gpu_.Fill(source_.Get(), Colour(i));
-    return worker_->SubmitFrame({gpu_.context.Get(), source_.Get()}, 1000 * (i + 1));
+    return worker_->SubmitFrame(WrapTexture(source_, gpu_.context, 64, 32), 1000 * (i + 1));
   }
 
   ManualClock clock_{0};
@@ -89,7 +90,7 @@ TEST_F(WindowsWorkerTest, EncoderThatCannotOpenFailsStart) {
   EXPECT_FALSE(worker_->Start(64, 32, 30, 2000, &history_, 8, VideoCodec::H264));
   EXPECT_TRUE(capture_.Contains("V19: el worker no pudo inicializar NVENC en su propio hilo."));
   EXPECT_FALSE(worker_->Running());
-  EXPECT_FALSE(worker_->SubmitFrame({gpu_.context.Get(), source_.Get()}, 1));
+  EXPECT_FALSE(worker_->SubmitFrame(WrapTexture(source_, gpu_.context, 64, 32), 1));
   EXPECT_EQ(fake_.state().liveSessions, 0);
 }
 
