@@ -1,7 +1,6 @@
 // Halvex on Windows: Desktop Duplication and window capture on the Direct3D 11 device, Direct2D
 // scaling, NVENC, and the shared capture loop on the main thread until WM_QUIT.
 #include <windows.h>
-#include <objbase.h>
 
 #include <cstdint>
 #include <memory>
@@ -18,13 +17,14 @@
 #include "capture/win/d2d_picture_ops.h"
 #include "capture/win/d3d_devices.h"
 #include "capture/win/dxgi_screen_source.h"
-#include "capture/win/hresult_hex.h"
 #include "capture/win/window_graphics_capture.h"
 #include "audio/audio_platform.h"
 #include "core/log.h"
 #include "encode/win/nvenc_encoder.h"
 #include "encode/win/windows_video_worker.h"
 #include "core/platform_capabilities.h"
+#include "core/win/com_apartment.h"
+#include "core/win/hresult_text.h"
 #include "input/hotkey_bridge_rules.h"
 #include "input/target_detector.h"
 #include "input/win/async_key_state.h"
@@ -48,21 +48,6 @@ void SetPerMonitorDpiAwareness() {
   if (setContext) setContext(reinterpret_cast<HANDLE>(static_cast<intptr_t>(-4)));
 }
 
-// The thread's multithreaded COM apartment, left last.
-class ComApartment {
- public:
-  ComApartment() : hr_(CoInitializeEx(nullptr, COINIT_MULTITHREADED)) {}
-  ~ComApartment() {
-    if (SUCCEEDED(hr_)) CoUninitialize();
-  }
-  ComApartment(const ComApartment&) = delete;
-  ComApartment& operator=(const ComApartment&) = delete;
-  HRESULT Result() const { return hr_; }
-
- private:
-  HRESULT hr_;
-};
-
 int Run() {
   // Before anything else: a second start only wakes the first and ends without any device.
   auto instance = std::make_unique<WindowsSingleInstance>();
@@ -70,7 +55,7 @@ int Run() {
 
   SetPerMonitorDpiAwareness();
   log::InitConsole();
-  ComApartment com;
+  ComApartment com;  // the thread's multithreaded apartment, left last
   if (FAILED(com.Result())) {
     log::Error("no se pudo inicializar WinRT (hr=0x" + HrHex(com.Result()) + ")");
     return 1;

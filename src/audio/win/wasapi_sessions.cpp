@@ -6,12 +6,14 @@
 #include <cstdio>
 #include <vector>
 
-#include "audio/win/com_apartment.h"
 #include "audio/win/wasapi_format.h"
 #include "audio/win/wasapi_process_capture.h"
 #include "core/log.h"
 #include "core/text.h"
 #include "core/platform_capabilities.h"
+#include "core/win/com_apartment.h"
+#include "core/win/hresult_text.h"
+#include "core/win/wide_text.h"
 #include "input/hotkey_bridge_rules.h"
 #include "input/win/os_build.h"
 
@@ -19,10 +21,6 @@ namespace halvex::wasapi {
 namespace {
 
 using Microsoft::WRL::ComPtr;
-
-std::string Wide(const wchar_t* s) {
-  return s ? text::Utf16ToUtf8(reinterpret_cast<const char16_t*>(s)) : std::string();
-}
 
 std::wstring FullImagePath(DWORD pid) {
   HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid);
@@ -46,7 +44,7 @@ bool SystemHasProcessLoopback() {
 std::string ProcessImageName(DWORD pid) {
   const std::wstring path = FullImagePath(pid);
   const size_t slash = path.find_last_of(L"\\/");
-  return Wide((slash == std::wstring::npos ? path : path.substr(slash + 1)).c_str());
+  return text::FromWideZ((slash == std::wstring::npos ? path : path.substr(slash + 1)).c_str());
 }
 
 std::string ProcessProductName(DWORD pid) {
@@ -76,7 +74,7 @@ std::string ProcessProductName(DWORD pid) {
     UINT length = 0;
     if (VerQueryValueW(info.data(), key, reinterpret_cast<void**>(&value), &length) && value &&
         length > 1 && *value) {
-      return Wide(value);
+      return text::FromWideZ(value);
     }
   }
   return {};
@@ -154,7 +152,7 @@ bool WasapiAudioSessions::List(const std::string& deviceId,
       // A session's display name may be an indirect resource string ("@..."): not a name.
       LPWSTR display = nullptr;
       if (SUCCEEDED(control.GetDisplayName(&display)) && display) {
-        if (display[0] != L'@') info.productName = Wide(display);
+        if (display[0] != L'@') info.productName = text::FromWideZ(display);
         CoTaskMemFree(display);
       }
     }

@@ -2,8 +2,8 @@
 
 #include <utility>
 
-#include "capture/win/hresult_hex.h"
 #include "core/log.h"
+#include "core/win/hresult_text.h"
 
 namespace halvex {
 
