@@ -16,6 +16,7 @@
 #include "core/win/wide_text.h"
 #include "input/hotkey_bridge_rules.h"
 #include "input/win/os_build.h"
+#include "settings/executable_name.h"
 
 namespace halvex::wasapi {
 namespace {
@@ -42,9 +43,7 @@ bool SystemHasProcessLoopback() {
 }
 
 std::string ProcessImageName(DWORD pid) {
-  const std::wstring path = FullImagePath(pid);
-  const size_t slash = path.find_last_of(L"\\/");
-  return text::FromWideZ((slash == std::wstring::npos ? path : path.substr(slash + 1)).c_str());
+  return settings::ProgramFileName(text::WideToUtf8(FullImagePath(pid)));
 }
 
 std::string ProcessProductName(DWORD pid) {
