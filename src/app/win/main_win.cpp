@@ -8,11 +8,11 @@
 
 #include "app/audio_pipeline.h"
 #include "app/recorder_run.h"
+#include "app/single_instance.h"
 #include "app/sleeper.h"
 #include "app/startup_lines.h"
 #include "app/win/bridge_shortcuts.h"
 #include "app/win/private_window_guard.h"
-#include "app/win/single_instance_win.h"
 #include "app/win/windows_recorder_ui.h"
 #include "capture/win/d2d_picture_ops.h"
 #include "capture/win/d3d_devices.h"
@@ -50,8 +50,9 @@ void SetPerMonitorDpiAwareness() {
 
 int Run() {
   // Before anything else: a second start only wakes the first and ends without any device.
-  auto instance = std::make_unique<WindowsSingleInstance>();
-  if (instance->ClaimOrWake() != WindowsSingleInstance::Outcome::kFirst) return 0;
+  // (The mutex never fails the claim: a start that cannot make it runs without it.)
+  SingleInstance::Claim claim = SingleInstance::Acquire();
+  if (claim.result == SingleInstance::Result::HandedOver) return 0;
 
   SetPerMonitorDpiAwareness();
   log::InitConsole();
@@ -124,7 +125,7 @@ int Run() {
   const int code = RunRecorder(std::move(parts));
   bridge.Stop();
   // Window capture is stopped by now; the mutex goes before the devices.
-  instance.reset();
+  claim.instance.reset();
   return code;
 }
 
