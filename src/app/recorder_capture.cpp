@@ -1,21 +1,14 @@
 // One picture per pass: which source, crop and scale, what is submitted and with which time stamp.
-#include <cstdio>
-
 #include "app/recorder.h"
 #include "capture/window_rect.h"
 #include "core/clock.h"
 #include "core/log.h"
+#include "core/text.h"
 
 namespace halvex {
 namespace {
 
 constexpr int kScreenWaitMs = 16;
-
-std::string Hex(uint32_t value) {
-  char text[16];
-  std::snprintf(text, sizeof text, "%X", value);
-  return text;
-}
 
 }  // namespace
 
@@ -59,7 +52,7 @@ bool Recorder::CaptureAndSubmit() {
           screenOpen_ = screen.Open();
           break;
         case IScreenSource::Acquire::Error:
-          log::Line("ERROR en AcquireNextFrame (hr=0x" + Hex(screen.LastError()) + ")");
+          log::Line("ERROR en AcquireNextFrame (hr=0x" + text::UpperHex(screen.LastError()) + ")");
           return false;
       }
     }

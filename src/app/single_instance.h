@@ -18,6 +18,7 @@ class SingleInstance {
   struct Claim {
     Result result = Result::Failed;
     std::unique_ptr<SingleInstance> instance;  // only for Primary
+    bool woken = false;                        // HandedOver: the running instance took the request
     std::string error;
   };
 

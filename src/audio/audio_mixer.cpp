@@ -5,20 +5,14 @@
 
 #include "audio/volume_curve.h"
 #include "core/log.h"
-#include "core/text.h"
 #include "settings/audio_settings.h"
+#include "settings/executable_name.h"
 
 namespace halvex {
 namespace {
 
 // System mixing and effects processes: their sessions carry everybody's sound again.
 constexpr std::string_view kIgnoredImages[] = {"audiodg.exe", "dfx.exe", "steelseriessonar.exe"};
-
-std::string FileNameLower(std::string_view image) {
-  const size_t slash = image.find_last_of("/\\");
-  if (slash != std::string_view::npos) image.remove_prefix(slash + 1);
-  return text::AsciiLower(image);
-}
 
 std::string SourceIdentity(AudioProcessId pid, const std::string& lowerImage) {
   return lowerImage.empty() ? "pid:" + std::to_string(pid) : lowerImage;
@@ -64,7 +58,7 @@ void AudioMixer::StopGameCapture() {
 void AudioMixer::SetTargetProcess(AudioProcessId pid, std::string imageName,
                                   std::function<bool(AudioProcessId)> inTree) {
   gamePid_ = pid;
-  gameImage_ = FileNameLower(imageName);
+  gameImage_ = settings::ProgramFileNameLower(imageName);
   gameTree_ = std::move(inTree);
   gameKey_ = pid == 0 ? std::string() : settings::MixerLevelKey(SourceIdentity(pid, gameImage_));
   gameExcluded_ = IsExcluded(gameImage_);
@@ -79,7 +73,7 @@ void AudioMixer::SetTargetProcess(AudioProcessId pid, std::string imageName,
 }
 
 void AudioMixer::SetExcludedAudio(std::vector<std::string> names) {
-  for (std::string& name : names) name = FileNameLower(name);
+  for (std::string& name : names) name = settings::ProgramFileNameLower(name);
   std::sort(names.begin(), names.end());
   names.erase(std::unique(names.begin(), names.end()), names.end());
   excluded_ = std::move(names);
@@ -119,7 +113,7 @@ bool AudioMixer::RefreshSources() {
   std::vector<Found> found;
   for (const AudioSessionInfo& s : sessions) {
     if (s.pid == 0 || s.pid == ownPid_) continue;
-    const std::string image = FileNameLower(s.imageName);
+    const std::string image = settings::ProgramFileNameLower(s.imageName);
     if (IsExcluded(image)) continue;
     if (std::find(std::begin(kIgnoredImages), std::end(kIgnoredImages), image) !=
         std::end(kIgnoredImages)) {

@@ -1,5 +1,7 @@
 #include "core/text.h"
 
+#include <charconv>
+
 namespace halvex::text {
 
 namespace {
@@ -178,5 +180,13 @@ bool EqualsIgnoreAsciiCase(std::string_view a, std::string_view b) {
   }
   return true;
 }
+
+std::string LowerHex(uint64_t value) {
+  char digits[16];
+  const auto end = std::to_chars(digits, digits + sizeof digits, value, 16).ptr;
+  return std::string(digits, end);
+}
+
+std::string UpperHex(uint64_t value) { return AsciiUpper(LowerHex(value)); }
 
 }  // namespace halvex::text

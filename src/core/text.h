@@ -1,5 +1,6 @@
 #pragma once
 // UTF-8 (inside the program) and UTF-16 (at Windows calls, and where a rule counts UTF-16 units).
+#include <cstdint>
 #include <filesystem>
 #include <string>
 #include <string_view>
@@ -28,5 +29,9 @@ bool IsValidUtf8(std::string_view bytes);
 std::string AsciiLower(std::string_view s);
 std::string AsciiUpper(std::string_view s);
 bool EqualsIgnoreAsciiCase(std::string_view a, std::string_view b);
+
+// Hexadecimal digits of a value, without padding or "0x" (log lines write the prefix themselves).
+std::string LowerHex(uint64_t value);
+std::string UpperHex(uint64_t value);
 
 }  // namespace halvex::text

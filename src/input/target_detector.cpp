@@ -26,12 +26,6 @@ std::string LowerClassName(IWindowSystem& windows, WindowId window) {
 
 }  // namespace
 
-std::string FileNamePart(std::string_view path) {
-  const size_t slash = path.find_last_of("\\/");
-  if (slash != std::string_view::npos) path.remove_prefix(slash + 1);
-  return std::string(path);
-}
-
 bool DescendsFrom(const std::vector<std::pair<ProcessId, ProcessId>>& parents, ProcessId process,
                   ProcessId ancestor) {
   if (ancestor == 0) return false;
@@ -69,7 +63,7 @@ std::optional<std::string> TargetDetector::ProcessImageName(ProcessId process) {
   if (process == 0) return std::nullopt;
   const auto path = windows_.ProcessImagePath(process);
   if (!path) return std::nullopt;
-  std::string name = FileNamePart(text::PathToUtf8(*path));
+  std::string name = settings::ProgramFileName(text::PathToUtf8(*path));
   if (name.empty()) return std::nullopt;
   return name;
 }

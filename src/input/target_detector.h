@@ -80,9 +80,6 @@ inline constexpr int kMaxProcessTreeSteps = 32;
 bool DescendsFrom(const std::vector<std::pair<ProcessId, ProcessId>>& parents, ProcessId process,
                   ProcessId ancestor);
 
-// The text after the last "\" or "/" of a path, case kept.
-std::string FileNamePart(std::string_view path);
-
 // Built-in names that are never a target (lower case). On Linux it also names the desktop's own
 // programs.
 bool IsBuiltInExclusion(const std::string& lowerCaseName);

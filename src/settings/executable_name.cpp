@@ -10,10 +10,14 @@ size_t Utf16Length(std::string_view s) { return text::Utf8ToUtf16(s).size(); }
 
 }  // namespace
 
-std::string ProgramFileNameLower(std::string_view nameOrPath) {
+std::string ProgramFileName(std::string_view nameOrPath) {
   const size_t slash = nameOrPath.find_last_of("\\/");
   if (slash != std::string_view::npos) nameOrPath.remove_prefix(slash + 1);
-  return text::AsciiLower(nameOrPath);
+  return std::string(nameOrPath);
+}
+
+std::string ProgramFileNameLower(std::string_view nameOrPath) {
+  return text::AsciiLower(ProgramFileName(nameOrPath));
 }
 
 bool IsValidWindowsExecutableName(std::string_view lowerName) {
@@ -24,6 +28,12 @@ bool IsValidWindowsExecutableName(std::string_view lowerName) {
 bool IsValidLinuxProgramName(std::string_view lowerName) {
   const size_t units = Utf16Length(lowerName);
   return units >= 1 && units <= 260;
+}
+
+std::optional<std::string> NormalizeExecutableName(std::string_view nameOrPath) {
+  std::string name = ProgramFileNameLower(nameOrPath);
+  if (!IsValidPlatformProgramName(name)) return std::nullopt;
+  return name;
 }
 
 bool IsValidExecutableName(std::string_view nameOrPath) {

@@ -34,5 +34,25 @@ TEST(TextTest, ValidityAndAsciiCase) {
   EXPECT_EQ(AsciiLower("Ñ.EXE"), "Ñ.exe");  // only ASCII letters fold
 }
 
+TEST(TextTest, HexDigitsWithoutPaddingInEitherCase) {
+  struct Case {
+    uint64_t value;
+    const char* lower;
+    const char* upper;
+  };
+  const Case cases[] = {
+      {0, "0", "0"},
+      {0x1, "1", "1"},
+      {0x88890003, "88890003", "88890003"},
+      {0xDEADBEEF, "deadbeef", "DEADBEEF"},
+      {0x00C0FFEE, "c0ffee", "C0FFEE"},
+      {0xFFFFFFFFFFFFFFFFull, "ffffffffffffffff", "FFFFFFFFFFFFFFFF"},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(LowerHex(c.value), c.lower) << c.value;
+    EXPECT_EQ(UpperHex(c.value), c.upper) << c.value;
+  }
+}
+
 }  // namespace
 }  // namespace halvex::text

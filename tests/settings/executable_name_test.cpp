@@ -5,6 +5,14 @@
 namespace halvex::settings {
 namespace {
 
+TEST(ExecutableNameTest, FileNamePartCaseKept) {
+  EXPECT_EQ(ProgramFileName("C:\\X\\GAME.EXE"), "GAME.EXE");
+  EXPECT_EQ(ProgramFileName("/usr/bin/xterm"), "xterm");
+  EXPECT_EQ(ProgramFileName("Z:\\home/u/Juego Ñ.exe"), "Juego Ñ.exe");  // Wine mixes both
+  EXPECT_EQ(ProgramFileName("pacat"), "pacat");
+  EXPECT_EQ(ProgramFileName("C:\\Games\\"), "");
+}
+
 TEST(ExecutableNameTest, FileNamePartLowerCased) {
   EXPECT_EQ(ProgramFileNameLower("C:\\Games\\Foo.EXE"), "foo.exe");
   EXPECT_EQ(ProgramFileNameLower("/home/u/.local/bin/MyGame"), "mygame");

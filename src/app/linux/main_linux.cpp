@@ -1,7 +1,6 @@
 // Halvex on Linux: X11 capture, libavcodec encoding, the shared capture loop. Runs until SIGINT or
 // SIGTERM, which end the loop the way the quit message does on Windows.
 #include <csignal>
-#include <cstdio>
 #include <cstdlib>
 #include <memory>
 #include <string>
@@ -25,6 +24,7 @@ extern "C" {
 #include "capture/linux/x_display.h"
 #include "core/log.h"
 #include "core/platform_capabilities.h"
+#include "core/text.h"
 #include "encode/linux/cpu_slot_backend.h"
 #include "encode/linux/ffmpeg_encoder.h"
 #include "encode/video_encoder_worker.h"
@@ -122,10 +122,8 @@ int Run() {
     if (screen.LastError() == static_cast<uint32_t>(x11::kErrorNoDisplay)) {
       log::Error("no se pudo abrir la pantalla X11 " + DisplayText() + ".");
     } else {
-      char code[16];
-      std::snprintf(code, sizeof code, "%X", screen.LastError());
-      log::Error(std::string("no se pudo preparar la captura de pantalla X11 (error=0x") + code +
-                 "); hacen falta MIT-SHM y DAMAGE.");
+      log::Error("no se pudo preparar la captura de pantalla X11 (error=0x" +
+                 text::UpperHex(screen.LastError()) + "); hacen falta MIT-SHM y DAMAGE.");
     }
     return 1;
   }

@@ -1,6 +1,7 @@
 // Single instance on Linux: whoever holds flock() on a lock file is the primary and listens on a
 // Unix socket beside it; a later instance connects and sends "wake". The lock, not the socket
-// file, decides: a socket left behind by a crashed run is unlinked and bound again.
+// file, decides: a socket left behind by a crashed run is unlinked and bound again. How long a
+// later start keeps trying is decided in app/instance_claim.cpp.
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/socket.h>
@@ -12,10 +13,12 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
-#include <thread>
+#include <utility>
 #include <vector>
 
+#include "app/instance_claim.h"
 #include "app/single_instance.h"
+#include "app/sleeper.h"
 #include "core/log.h"
 
 namespace halvex {
@@ -27,9 +30,6 @@ namespace fs = std::filesystem;
 constexpr const char* kLockName = "halvex.lock";
 constexpr const char* kSocketName = "halvex.sock";
 constexpr std::string_view kWake = "wake\n";
-// The primary may be between taking the lock and binding its socket; keep trying for ~1 s.
-constexpr int kConnectAttempts = 40;
-constexpr auto kConnectPause = std::chrono::milliseconds(25);
 constexpr size_t kMaxPendingClients = 8;
 
 std::string ErrnoText(int e) { return std::string(std::strerror(e)); }
@@ -156,24 +156,74 @@ int Listen(const fs::path& socketPath, ino_t& inode, std::string& error) {
   return fd;
 }
 
-bool SendWake(const fs::path& socketPath) {
-  sockaddr_un addr{};
-  if (!FillAddress(socketPath, addr)) return false;
-  for (int attempt = 0; attempt < kConnectAttempts; ++attempt) {
+// The lock file and the socket beside it in one folder.
+class LinuxInstanceSeam final : public IInstanceSeam {
+ public:
+  explicit LinuxInstanceSeam(const fs::path& folder)
+      : folder_(folder), lockPath_(folder / kLockName), socketPath_(folder / kSocketName) {}
+  ~LinuxInstanceSeam() override { LetGo(); }
+
+  Lock TakeClaim(std::string& error) override {
+    if (!EnsurePrivateFolder(folder_, error)) return Lock::Failed;
+    lockFd_ = ::open(lockPath_.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+    if (lockFd_ < 0) {
+      error = "no se pudo abrir " + lockPath_.string() + ": " + ErrnoText(errno);
+      return Lock::Failed;
+    }
+    int rc;
+    do rc = ::flock(lockFd_, LOCK_EX | LOCK_NB);
+    while (rc != 0 && errno == EINTR);
+    if (rc == 0) return Lock::Taken;
+    const int e = errno;
+    LetGo();
+    if (e != EWOULDBLOCK) {
+      error = "no se pudo bloquear " + lockPath_.string() + ": " + ErrnoText(e);
+      return Lock::Failed;
+    }
+    return Lock::HeldElsewhere;
+  }
+
+  // Nobody listening (yet) is NotFound: the primary may be between taking the lock and binding
+  // its socket.
+  Wake TryWake() override {
+    sockaddr_un addr{};
+    if (!FillAddress(socketPath_, addr)) return Wake::NotFound;
     // Non-blocking: a full backlog answers EAGAIN instead of holding this process up.
     const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-    if (fd < 0) return false;
+    if (fd < 0) return Wake::NotFound;
+    Wake wake = Wake::NotFound;
     if (::connect(fd, reinterpret_cast<const sockaddr*>(&addr), sizeof addr) == 0) {
       const bool sent = ::send(fd, kWake.data(), kWake.size(), MSG_NOSIGNAL) ==
                         static_cast<ssize_t>(kWake.size());
-      ::close(fd);
-      return sent;
+      wake = sent ? Wake::Delivered : Wake::Refused;
     }
     ::close(fd);
-    std::this_thread::sleep_for(kConnectPause);
+    return wake;
   }
-  return false;
-}
+
+  std::unique_ptr<SingleInstance> BecomePrimary() override {
+    ino_t inode = 0;
+    std::string listenError;
+    const int listenFd = Listen(socketPath_, inode, listenError);
+    if (listenFd < 0) {
+      // Still the only instance; a second one simply cannot wake this one.
+      log::Warning(listenError);
+    }
+    const int lockFd = std::exchange(lockFd_, -1);
+    return std::make_unique<LinuxSingleInstance>(lockFd, listenFd, socketPath_, inode);
+  }
+
+  void LetGo() override {
+    if (lockFd_ >= 0) ::close(lockFd_);
+    lockFd_ = -1;
+  }
+
+ private:
+  fs::path folder_;
+  fs::path lockPath_;
+  fs::path socketPath_;
+  int lockFd_ = -1;
+};
 
 }  // namespace
 
@@ -186,42 +236,9 @@ fs::path SingleInstance::DefaultFolder() {
 SingleInstance::Claim SingleInstance::Acquire() { return Acquire(DefaultFolder()); }
 
 SingleInstance::Claim SingleInstance::Acquire(const fs::path& folder) {
-  Claim claim;
-  if (!EnsurePrivateFolder(folder, claim.error)) return claim;
-  const fs::path lockPath = folder / kLockName;
-  const fs::path socketPath = folder / kSocketName;
-  const int lockFd = ::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
-  if (lockFd < 0) {
-    claim.error = "no se pudo abrir " + lockPath.string() + ": " + ErrnoText(errno);
-    return claim;
-  }
-  int rc;
-  do rc = ::flock(lockFd, LOCK_EX | LOCK_NB);
-  while (rc != 0 && errno == EINTR);
-  if (rc != 0) {
-    const int e = errno;
-    ::close(lockFd);
-    if (e != EWOULDBLOCK) {
-      claim.error = "no se pudo bloquear " + lockPath.string() + ": " + ErrnoText(e);
-      return claim;
-    }
-    // Another instance runs. Like the wake message on Windows, not reaching it is no failure.
-    if (!SendWake(socketPath)) {
-      log::Line("Halvex ya se esta ejecutando, pero no respondio al aviso.");
-    }
-    claim.result = Result::HandedOver;
-    return claim;
-  }
-  ino_t inode = 0;
-  std::string listenError;
-  const int listenFd = Listen(socketPath, inode, listenError);
-  if (listenFd < 0) {
-    // Still the only instance; a second one simply cannot wake this one.
-    log::Warning(listenError);
-  }
-  claim.result = Result::Primary;
-  claim.instance = std::make_unique<LinuxSingleInstance>(lockFd, listenFd, socketPath, inode);
-  return claim;
+  LinuxInstanceSeam seam(folder);
+  ThreadSleeper sleeper;
+  return ClaimInstance(seam, sleeper, UnansweredWake::Logged);
 }
 
 }  // namespace halvex

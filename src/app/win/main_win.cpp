@@ -1,23 +1,21 @@
 // Halvex on Windows: Desktop Duplication and window capture on the Direct3D 11 device, Direct2D
 // scaling, NVENC, and the shared capture loop on the main thread until WM_QUIT.
 #include <windows.h>
-#include <objbase.h>
 
 #include <cstdint>
 #include <memory>
 #include <utility>
 
 #include "app/recorder_run.h"
+#include "app/single_instance.h"
 #include "app/sleeper.h"
 #include "app/startup_lines.h"
 #include "app/win/bridge_shortcuts.h"
 #include "app/win/private_window_guard.h"
-#include "app/win/single_instance_win.h"
 #include "app/win/windows_recorder_ui.h"
 #include "capture/win/d2d_picture_ops.h"
 #include "capture/win/d3d_devices.h"
 #include "capture/win/dxgi_screen_source.h"
-#include "capture/win/hresult_hex.h"
 #include "capture/win/window_graphics_capture.h"
 #include "audio/audio_pipeline.h"
 #include "audio/audio_platform.h"
@@ -26,6 +24,8 @@
 #include "core/win/os_build.h"
 #include "encode/win/nvenc_encoder.h"
 #include "encode/win/windows_video_worker.h"
+#include "core/win/com_apartment.h"
+#include "core/win/hresult_text.h"
 #include "input/target_detector.h"
 #include "input/win/async_key_state.h"
 #include "input/win/keyboard_bridge.h"
@@ -47,29 +47,15 @@ void SetPerMonitorDpiAwareness() {
   if (setContext) setContext(reinterpret_cast<HANDLE>(static_cast<intptr_t>(-4)));
 }
 
-// The thread's multithreaded COM apartment, left last.
-class ComApartment {
- public:
-  ComApartment() : hr_(CoInitializeEx(nullptr, COINIT_MULTITHREADED)) {}
-  ~ComApartment() {
-    if (SUCCEEDED(hr_)) CoUninitialize();
-  }
-  ComApartment(const ComApartment&) = delete;
-  ComApartment& operator=(const ComApartment&) = delete;
-  HRESULT Result() const { return hr_; }
-
- private:
-  HRESULT hr_;
-};
-
 int Run() {
   // Before anything else: a second start only wakes the first and ends without any device.
-  auto instance = std::make_unique<WindowsSingleInstance>();
-  if (instance->ClaimOrWake() != WindowsSingleInstance::Outcome::kFirst) return 0;
+  // (The mutex never fails the claim: a start that cannot make it runs without it.)
+  SingleInstance::Claim claim = SingleInstance::Acquire();
+  if (claim.result == SingleInstance::Result::HandedOver) return 0;
 
   SetPerMonitorDpiAwareness();
   log::InitConsole();
-  ComApartment com;
+  ComApartment com;  // the thread's multithreaded apartment, left last
   if (FAILED(com.Result())) {
     log::Error("no se pudo inicializar WinRT (hr=0x" + HrHex(com.Result()) + ")");
     return 1;
@@ -136,7 +122,7 @@ int Run() {
   const int code = RunRecorder(std::move(parts));
   bridge.Stop();
   // Window capture is stopped by now; the mutex goes before the devices.
-  instance.reset();
+  claim.instance.reset();
   return code;
 }
 

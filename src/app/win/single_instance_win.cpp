@@ -2,15 +2,49 @@
 
 #include <windows.h>
 
+#include <utility>
+
+#include "app/instance_claim.h"
+#include "app/sleeper.h"
+
 namespace halvex {
 namespace {
 
-constexpr int kAttempts = 40;
-constexpr DWORD kRetryMs = 50;
-
 std::atomic<bool> g_wakeRequested{false};
 
-HWND FindTrayWindow() { return FindWindowExW(HWND_MESSAGE, nullptr, kTrayWindowClass, nullptr); }
+// The named mutex and the tray window of the running instance.
+class WindowsInstanceSeam final : public IInstanceSeam {
+ public:
+  ~WindowsInstanceSeam() override { LetGo(); }
+
+  Lock TakeClaim(std::string&) override {
+    mutex_ = CreateMutexW(nullptr, TRUE, kSingleInstanceMutexName);
+    const DWORD error = GetLastError();
+    // A mutex made in another security context cannot be opened, but it is there all the same.
+    const bool existed =
+        error == ERROR_ALREADY_EXISTS || (!mutex_ && error == ERROR_ACCESS_DENIED);
+    // Any other failure leaves this start without a mutex, but it still runs.
+    return existed ? Lock::HeldElsewhere : Lock::Taken;
+  }
+
+  Wake TryWake() override {
+    HWND tray = FindWindowExW(HWND_MESSAGE, nullptr, kTrayWindowClass, nullptr);
+    if (!tray) return Wake::NotFound;
+    return PostMessageW(tray, kWakeMessage, 0, 0) ? Wake::Delivered : Wake::Refused;
+  }
+
+  std::unique_ptr<SingleInstance> BecomePrimary() override {
+    return std::make_unique<WindowsSingleInstance>(std::exchange(mutex_, nullptr));
+  }
+
+  void LetGo() override {
+    if (mutex_) CloseHandle(mutex_);
+    mutex_ = nullptr;
+  }
+
+ private:
+  HANDLE mutex_ = nullptr;
+};
 
 }  // namespace
 
@@ -23,43 +57,12 @@ WindowsSingleInstance::~WindowsSingleInstance() {
   }
 }
 
-WindowsSingleInstance::Outcome WindowsSingleInstance::ClaimOrWake() {
-  HANDLE mutex = CreateMutexW(nullptr, TRUE, kSingleInstanceMutexName);
-  const DWORD error = GetLastError();
-  // A mutex made in another security context cannot be opened, but it is there all the same.
-  const bool existed = error == ERROR_ALREADY_EXISTS || (!mutex && error == ERROR_ACCESS_DENIED);
-
-  HWND tray = nullptr;
-  for (int i = 0; i < kAttempts && !tray; ++i) {
-    tray = FindTrayWindow();
-    if (!tray && existed) Sleep(kRetryMs);
-  }
-  if (!tray && !existed) {
-    mutex_ = mutex;
-    return Outcome::kFirst;
-  }
-  // The running instance may still be starting: give its tray window a little longer.
-  for (int i = 0; i < kAttempts && !tray; ++i) {
-    Sleep(kRetryMs);
-    tray = FindTrayWindow();
-  }
-  const bool posted = tray && PostMessageW(tray, kWakeMessage, 0, 0);
-  if (mutex) CloseHandle(mutex);
-  return posted ? Outcome::kHandedOver : Outcome::kNotFound;
-}
-
 bool WindowsSingleInstance::PollWake() { return g_wakeRequested.exchange(false); }
 
 SingleInstance::Claim SingleInstance::Acquire() {
-  Claim claim;
-  auto instance = std::make_unique<WindowsSingleInstance>();
-  if (instance->ClaimOrWake() == WindowsSingleInstance::Outcome::kFirst) {
-    claim.result = Result::Primary;
-    claim.instance = std::move(instance);
-  } else {
-    claim.result = Result::HandedOver;
-  }
-  return claim;
+  WindowsInstanceSeam seam;
+  ThreadSleeper sleeper;
+  return ClaimInstance(seam, sleeper, UnansweredWake::Silent);
 }
 
 // The mutex lives in the session's object namespace; there is no folder to choose.

@@ -11,21 +11,14 @@ inline constexpr wchar_t kSingleInstanceMutexName[] = L"Local\\Halvex_SingleInst
 inline constexpr wchar_t kTrayWindowClass[] = L"HalvexTrayWindow";
 inline constexpr unsigned kWakeMessage = 0x8000 + 0x411;  // WM_APP + 0x411
 
+// The primary: holds the mutex (when it could be made) until destruction.
 class WindowsSingleInstance final : public SingleInstance {
  public:
-  enum class Outcome {
-    kFirst,       // this process runs; the mutex stays held until destruction
-    kHandedOver,  // the running instance's tray window was woken; exit with 0
-    kNotFound,    // another instance holds the mutex but showed no tray window in time; exit 0
-  };
-
-  WindowsSingleInstance() = default;
+  explicit WindowsSingleInstance(void* mutex) : mutex_(mutex) {}
   ~WindowsSingleInstance() override;
   WindowsSingleInstance(const WindowsSingleInstance&) = delete;
   WindowsSingleInstance& operator=(const WindowsSingleInstance&) = delete;
 
-  // Start-up step 1. Call once.
-  Outcome ClaimOrWake();
   bool HoldsMutex() const { return mutex_ != nullptr; }
 
   // True when this process's tray window was woken since the last call.

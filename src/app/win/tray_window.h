@@ -3,25 +3,20 @@
 // that creates it. A second instance finds it and posts WM_APP + 0x411 to wake this one.
 #include <functional>
 
+#include "core/win/message_window.h"
+
 namespace halvex {
 
+// Not copyable; the window ends with the object.
 class TrayWindow {
  public:
-  TrayWindow() = default;
-  ~TrayWindow();
-  TrayWindow(const TrayWindow&) = delete;
-  TrayWindow& operator=(const TrayWindow&) = delete;
-
   // Creating twice returns true at once. `onWake` runs on the creating thread's message loop.
   bool Create(std::function<void()> onWake);
   void Destroy();
-  void* Handle() const { return window_; }
+  void* Handle() const { return window_.Handle(); }
 
  private:
-  friend struct TrayWindowProc;
-
-  void* window_ = nullptr;
-  std::function<void()> onWake_;
+  MessageWindow window_;
 };
 
 }  // namespace halvex

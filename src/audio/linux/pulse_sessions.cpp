@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "core/log.h"
+#include "settings/executable_name.h"
 
 namespace halvex::pulse {
 namespace {
@@ -52,8 +53,10 @@ void OnInputForList(pa_context*, const pa_sink_input_info* info, int eol, void* 
   if (info && info->sink == list->sink) {
     const AudioProcessId pid = SinkInputProcess(*info);
     if (list->sessions) {
-      list->sessions->push_back({pid, Property(info->proplist, PA_PROP_APPLICATION_PROCESS_BINARY),
-                                 Property(info->proplist, PA_PROP_APPLICATION_NAME)});
+      list->sessions->push_back(
+          {pid,
+           settings::ProgramFileName(Property(info->proplist, PA_PROP_APPLICATION_PROCESS_BINARY)),
+           Property(info->proplist, PA_PROP_APPLICATION_NAME)});
     }
     if (list->wanted != 0 && pid == list->wanted) {
       list->matching.emplace_back(info->index, info->volume.channels);

@@ -1,8 +1,9 @@
 #include "audio/win/wasapi_capture.h"
 
-#include "audio/win/com_apartment.h"
 #include "core/audio_timeline.h"
 #include "core/log.h"
+#include "core/win/com_apartment.h"
+#include "core/win/hresult_text.h"
 
 namespace halvex::wasapi {
 namespace {

@@ -5,10 +5,12 @@
 #include <propsys.h>
 #include <wrl/client.h>
 
-#include "audio/win/com_apartment.h"
 #include "audio/win/wasapi_format.h"
 #include "core/log.h"
 #include "core/text.h"
+#include "core/win/com_apartment.h"
+#include "core/win/hresult_text.h"
+#include "core/win/wide_text.h"
 
 namespace halvex::wasapi {
 namespace {
@@ -19,10 +21,6 @@ using Microsoft::WRL::ComPtr;
 constexpr PROPERTYKEY kFriendlyName = {
     {0xa45c254e, 0xdf1c, 0x4efd, {0x80, 0x20, 0x67, 0xd1, 0x46, 0xa8, 0x50, 0xe0}}, 14};
 
-std::string Wide(const wchar_t* s) {
-  return s ? text::Utf16ToUtf8(reinterpret_cast<const char16_t*>(s)) : std::string();
-}
-
 std::string FriendlyName(IMMDevice* device) {
   ComPtr<IPropertyStore> store;
   if (FAILED(device->OpenPropertyStore(STGM_READ, &store))) return {};
@@ -30,7 +28,7 @@ std::string FriendlyName(IMMDevice* device) {
   PropVariantInit(&value);
   std::string name;
   if (SUCCEEDED(store->GetValue(kFriendlyName, &value)) && value.vt == VT_LPWSTR) {
-    name = Wide(value.pwszVal);
+    name = text::FromWideZ(value.pwszVal);
   }
   PropVariantClear(&value);
   return name;
@@ -59,7 +57,7 @@ std::vector<AudioDevice> List(EDataFlow flow, const char* fallbackName) {
     if (FAILED(collection->Item(i, &device))) continue;
     LPWSTR id = nullptr;
     if (FAILED(device->GetId(&id)) || !id) continue;
-    AudioDevice entry{Wide(id), FriendlyName(device.Get())};
+    AudioDevice entry{text::FromWideZ(id), FriendlyName(device.Get())};
     CoTaskMemFree(id);
     if (entry.name.empty()) entry.name = fallbackName;
     devices.push_back(std::move(entry));

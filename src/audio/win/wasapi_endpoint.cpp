@@ -4,6 +4,7 @@
 #include "core/clock.h"
 #include "core/log.h"
 #include "core/text.h"
+#include "core/win/hresult_text.h"
 
 namespace halvex::wasapi {
 namespace {
@@ -35,8 +36,7 @@ void WasapiEndpoint::Release() {
 void WasapiEndpoint::Close() {
   Release();
   enumerator_.Reset();
-  if (comOwned_) CoUninitialize();
-  comOwned_ = false;
+  apartment_.reset();
 }
 
 bool WasapiEndpoint::Open(const std::string& deviceId) {
@@ -45,13 +45,12 @@ bool WasapiEndpoint::Open(const std::string& deviceId) {
   const bool loopback = kind_ == Kind::Loopback;
   // The loopback keeps its enumerator (and apartment) across reopenings.
   if (!loopback || !enumerator_) {
-    const HRESULT hr = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
-    if (hr == S_OK || hr == S_FALSE) {
-      // One CoUninitialize per successful CoInitializeEx of this thread.
-      if (comOwned_) CoUninitialize();
-      comOwned_ = true;
-    } else if (hr != RPC_E_CHANGED_MODE) {
-      Fail("CoInitializeEx fallo", hr);
+    auto apartment = std::make_unique<ComApartment>();
+    if (apartment->Owns()) {
+      // The earlier apartment ends only after this one began, so COM stays up in between.
+      apartment_ = std::move(apartment);
+    } else if (!apartment->Ok()) {
+      Fail("CoInitializeEx fallo", apartment->Result());
       return false;
     }
   }

@@ -6,10 +6,12 @@
 #include <wrl/client.h>
 
 #include <atomic>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "audio/win/wasapi_format.h"
+#include "core/win/com_apartment.h"
 
 namespace halvex::wasapi {
 
@@ -44,7 +46,7 @@ class WasapiEndpoint {
   WAVEFORMATEX* mixFormat_ = nullptr;
   MixFormat format_;
   std::string deviceId_;
-  bool comOwned_ = false;
+  std::unique_ptr<ComApartment> apartment_;  // the last one this object initialised
 };
 
 // Capture time of a packet's first frame from the QPC position GetBuffer reports (100-ns units of

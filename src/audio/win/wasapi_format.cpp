@@ -4,7 +4,6 @@
 #include <ksmedia.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <cstring>
 
 namespace halvex::wasapi {
@@ -91,12 +90,6 @@ void ConvertPacket(const MixFormat& format, const BYTE* data, size_t frames, boo
   } else {
     Convert16(data, count, out);
   }
-}
-
-std::string HrHex(HRESULT hr) {
-  char text[16];
-  std::snprintf(text, sizeof text, "%lx", static_cast<unsigned long>(static_cast<uint32_t>(hr)));
-  return text;
 }
 
 }  // namespace halvex::wasapi

@@ -30,7 +30,4 @@ std::string FormatLabel(const MixFormat& format);
 void ConvertPacket(const MixFormat& format, const BYTE* data, size_t frames, bool silent,
                    float* out);
 
-// HRESULTs in log lines: lowercase hex without padding; the caller writes "0x".
-std::string HrHex(HRESULT hr);
-
 }  // namespace halvex::wasapi

@@ -7,12 +7,13 @@
 #include <vector>
 
 #include "audio/win/activation_handler.h"
-#include "audio/win/com_apartment.h"
 #include "audio/win/process_loopback_abi.h"
 #include "audio/win/wasapi_endpoint.h"
 #include "audio/win/wasapi_format.h"
 #include "core/audio_timeline.h"
 #include "core/log.h"
+#include "core/win/com_apartment.h"
+#include "core/win/hresult_text.h"
 
 namespace halvex::wasapi {
 namespace {

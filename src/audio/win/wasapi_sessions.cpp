@@ -6,22 +6,21 @@
 #include <cstdio>
 #include <vector>
 
-#include "audio/win/com_apartment.h"
 #include "audio/win/wasapi_format.h"
 #include "audio/win/wasapi_process_capture.h"
 #include "core/log.h"
 #include "core/text.h"
 #include "core/platform_capabilities.h"
+#include "core/win/com_apartment.h"
+#include "core/win/hresult_text.h"
 #include "core/win/os_build.h"
+#include "core/win/wide_text.h"
+#include "settings/executable_name.h"
 
 namespace halvex::wasapi {
 namespace {
 
 using Microsoft::WRL::ComPtr;
-
-std::string Wide(const wchar_t* s) {
-  return s ? text::Utf16ToUtf8(reinterpret_cast<const char16_t*>(s)) : std::string();
-}
 
 std::wstring FullImagePath(DWORD pid) {
   HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid);
@@ -39,9 +38,7 @@ std::wstring FullImagePath(DWORD pid) {
 bool SystemHasProcessLoopback() { return WindowsCapabilities(OsBuildNumber()).perProcessAudio; }
 
 std::string ProcessImageName(DWORD pid) {
-  const std::wstring path = FullImagePath(pid);
-  const size_t slash = path.find_last_of(L"\\/");
-  return Wide((slash == std::wstring::npos ? path : path.substr(slash + 1)).c_str());
+  return settings::ProgramFileName(text::WideToUtf8(FullImagePath(pid)));
 }
 
 std::string ProcessProductName(DWORD pid) {
@@ -71,7 +68,7 @@ std::string ProcessProductName(DWORD pid) {
     UINT length = 0;
     if (VerQueryValueW(info.data(), key, reinterpret_cast<void**>(&value), &length) && value &&
         length > 1 && *value) {
-      return Wide(value);
+      return text::FromWideZ(value);
     }
   }
   return {};
@@ -149,7 +146,7 @@ bool WasapiAudioSessions::List(const std::string& deviceId,
       // A session's display name may be an indirect resource string ("@..."): not a name.
       LPWSTR display = nullptr;
       if (SUCCEEDED(control.GetDisplayName(&display)) && display) {
-        if (display[0] != L'@') info.productName = Wide(display);
+        if (display[0] != L'@') info.productName = text::FromWideZ(display);
         CoTaskMemFree(display);
       }
     }

@@ -8,18 +8,13 @@
 
 #include "core/linux/native_picture.h"
 #include "core/log.h"
+#include "core/text.h"
 
 namespace halvex {
 namespace {
 
 // ICCCM WM_STATE value of a minimised window.
 constexpr long kIconicState = 3;
-
-std::string Hex(unsigned long v) {
-  char buf[32];
-  std::snprintf(buf, sizeof(buf), "%lx", v);
-  return buf;
-}
 
 bool IsGoneError(int e) { return e == BadWindow || e == BadDrawable; }
 
@@ -82,7 +77,7 @@ bool X11WindowSource::Start(WindowId window) {
   if (trap.Sync()) {
     const int e = trap.ErrorCode();
     if (!IsGoneError(e)) {
-      log::Line("[WGC] XCompositeRedirectWindow fallo (hwnd=0x" + Hex(w) +
+      log::Line("[WGC] XCompositeRedirectWindow fallo (hwnd=0x" + text::LowerHex(w) +
                 ", error=" + std::to_string(e) + ")");
     }
     Stop();  // destroying a damage object that was never made is a trapped, harmless error
@@ -99,7 +94,7 @@ bool X11WindowSource::Start(WindowId window) {
   gone_ = false;
   running_ = true;
   log::Line("[WGC] Captura de ventana iniciada: " + std::to_string(width_) + "x" +
-            std::to_string(height_) + " (hwnd=0x" + Hex(w) + ")");
+            std::to_string(height_) + " (hwnd=0x" + text::LowerHex(w) + ")");
   return true;
 }
 
@@ -150,7 +145,7 @@ void X11WindowSource::FreePixmap() {
 }
 
 void X11WindowSource::Vanished() {
-  log::Line("[WGC] La ventana capturada ya no existe (hwnd=0x" + Hex(window_) + ")");
+  log::Line("[WGC] La ventana capturada ya no existe (hwnd=0x" + text::LowerHex(window_) + ")");
   gone_ = true;
   Stop();
 }

@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <dxgi.h>
 
-#include "capture/win/hresult_hex.h"
 #include "core/log.h"
+#include "core/win/hresult_text.h"
 
 namespace halvex {
 

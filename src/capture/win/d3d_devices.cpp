@@ -2,9 +2,9 @@
 
 #include <string>
 
-#include "capture/win/hresult_hex.h"
 #include "core/log.h"
 #include "core/text.h"
+#include "core/win/hresult_text.h"
 
 namespace halvex {
 

@@ -2,8 +2,8 @@
 
 #include <utility>
 
-#include "capture/win/hresult_hex.h"
 #include "core/log.h"
+#include "core/win/hresult_text.h"
 #include "core/win/native_picture.h"
 
 namespace halvex {

@@ -5,8 +5,9 @@
 
 #include <string>
 
-#include "capture/win/hresult_hex.h"
 #include "core/log.h"
+#include "core/text.h"
+#include "core/win/hresult_text.h"
 #include "core/win/native_picture.h"
 #include "core/win/os_build.h"
 
@@ -37,7 +38,7 @@ void CloseQuietly(const ComPtr<T>& object) {
 }
 
 std::string HandleHex(HWND window) {
-  return LowerHex(reinterpret_cast<uintptr_t>(window));
+  return text::LowerHex(reinterpret_cast<uintptr_t>(window));
 }
 
 }  // namespace

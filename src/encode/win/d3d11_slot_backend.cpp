@@ -1,20 +1,11 @@
 #include "encode/win/d3d11_slot_backend.h"
 
-#include <cstdio>
 #include <string>
 
 #include "core/log.h"
+#include "core/win/hresult_text.h"
 
 namespace halvex {
-namespace {
-
-std::string HrHex(HRESULT hr) {
-  char text[16];
-  std::snprintf(text, sizeof text, "%lx", static_cast<unsigned long>(static_cast<uint32_t>(hr)));
-  return text;
-}
-
-}  // namespace
 
 D3D11SlotBackend::D3D11SlotBackend(ID3D11Device* device) : device_(device) {}
 

@@ -1,15 +1,15 @@
-#include <objbase.h>
-
 #include "encode/thread_apartment.h"
+
+#include "core/win/com_apartment.h"
 
 namespace halvex {
 
-ThreadApartment::ThreadApartment() {
-  initialized_ = SUCCEEDED(CoInitializeEx(nullptr, COINIT_MULTITHREADED));
-}
+struct ThreadApartment::Native {
+  ComApartment com;
+};
 
-ThreadApartment::~ThreadApartment() {
-  if (initialized_) CoUninitialize();
-}
+ThreadApartment::ThreadApartment() : native_(std::make_unique<Native>()) {}
+
+ThreadApartment::~ThreadApartment() = default;
 
 }  // namespace halvex

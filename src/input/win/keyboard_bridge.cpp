@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include "core/win/message_window.h"
+
 namespace halvex {
 namespace {
 
@@ -16,30 +18,6 @@ std::atomic<HotkeyBridgeState*> g_hookState{nullptr};
 }  // namespace
 
 struct KeyboardBridgeProcs {
-  static LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
-    if (message == WM_NCCREATE) {
-      const auto* create = reinterpret_cast<const CREATESTRUCTW*>(lparam);
-      SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
-    }
-    auto* self = reinterpret_cast<KeyboardBridge*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
-    if (self) {
-      if (message == WM_HOTKEY) {
-        if (const auto shortcut = ShortcutOfHotkeyId(static_cast<int64_t>(wparam))) {
-          self->state_.Fire(*shortcut);
-        }
-        return 0;
-      }
-      if (message == kReregisterMessage) {
-        try {
-          self->RegisterHotkeys();
-        } catch (...) {
-        }
-        return 0;
-      }
-    }
-    return DefWindowProcW(hwnd, message, wparam, lparam);
-  }
-
   static LRESULT CALLBACK HookProc(int code, WPARAM wparam, LPARAM lparam) {
     if (code == HC_ACTION) {
       const auto* event = reinterpret_cast<const KBDLLHOOKSTRUCT*>(lparam);
@@ -122,23 +100,29 @@ void KeyboardBridge::Stop() {
 }
 
 void KeyboardBridge::ThreadMain() {
-  HINSTANCE instance = GetModuleHandleW(nullptr);
-  WNDCLASSEXW wc{};
-  wc.cbSize = sizeof(wc);
-  wc.lpfnWndProc = &KeyboardBridgeProcs::WindowProc;
-  wc.hInstance = instance;
-  wc.lpszClassName = kClassName;
-  RegisterClassExW(&wc);  // an existing class (a second start) is fine
   MSG msg;
   PeekMessageW(&msg, nullptr, WM_USER, WM_USER, PM_NOREMOVE);  // make the queue exist
   threadId_.store(GetCurrentThreadId());
 
-  HWND window = CreateWindowExW(0, kClassName, kWindowTitle, 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
-                                instance, this);
+  MessageWindow messages;
+  messages.Create(kClassName, kWindowTitle, [this](unsigned message, uintptr_t wparam, intptr_t) {
+    if (message == WM_HOTKEY) {
+      if (const auto shortcut = ShortcutOfHotkeyId(static_cast<int64_t>(wparam))) {
+        state_.Fire(*shortcut);
+      }
+      return true;
+    }
+    if (message == kReregisterMessage) {
+      RegisterHotkeys();
+      return true;
+    }
+    return false;
+  });
+  HWND window = static_cast<HWND>(messages.Handle());
   window_.store(window);
   if (window) RegisterHotkeys();
   hook_ = SetWindowsHookExW(WH_KEYBOARD_LL, &KeyboardBridgeProcs::HookProc,
-                            instance, 0);
+                            GetModuleHandleW(nullptr), 0);
 
   const bool up = window != nullptr || hook_ != nullptr;
   up_.store(up);
@@ -156,7 +140,7 @@ void KeyboardBridge::ThreadMain() {
   hook_ = nullptr;
   UnregisterHotkeys();
   window_.store(nullptr);
-  if (window) DestroyWindow(window);
+  messages.Destroy();
   up_.store(false);
   threadId_.store(0);
 }

@@ -30,7 +30,7 @@ class KeyboardBridge {
   bool IsRegistered(BridgeShortcut shortcut) const { return state_.IsRegistered(shortcut); }
 
  private:
-  friend struct KeyboardBridgeProcs;  // window and hook procedures (keyboard_bridge.cpp)
+  friend struct KeyboardBridgeProcs;  // the hook procedure (keyboard_bridge.cpp)
 
   void ThreadMain();
   void RegisterHotkeys();

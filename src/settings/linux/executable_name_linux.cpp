@@ -2,10 +2,6 @@
 
 namespace halvex::settings {
 
-std::optional<std::string> NormalizeExecutableName(std::string_view nameOrPath) {
-  std::string name = ProgramFileNameLower(nameOrPath);
-  if (!IsValidLinuxProgramName(name)) return std::nullopt;
-  return name;
-}
+bool IsValidPlatformProgramName(std::string_view lowerName) { return IsValidLinuxProgramName(lowerName); }
 
 }  // namespace halvex::settings

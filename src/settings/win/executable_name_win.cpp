@@ -2,10 +2,6 @@
 
 namespace halvex::settings {
 
-std::optional<std::string> NormalizeExecutableName(std::string_view nameOrPath) {
-  std::string name = ProgramFileNameLower(nameOrPath);
-  if (!IsValidWindowsExecutableName(name)) return std::nullopt;
-  return name;
-}
+bool IsValidPlatformProgramName(std::string_view lowerName) { return IsValidWindowsExecutableName(lowerName); }
 
 }  // namespace halvex::settings

@@ -19,8 +19,8 @@ int main() {
   HANDLE quit = OpenEventW(SYNCHRONIZE, FALSE, argv[2]);
   if (!ready) return 4;
 
-  halvex::WindowsSingleInstance instance;
-  if (instance.ClaimOrWake() != halvex::WindowsSingleInstance::Outcome::kFirst) return 3;
+  halvex::SingleInstance::Claim claim = halvex::SingleInstance::Acquire();
+  if (claim.result != halvex::SingleInstance::Result::Primary) return 3;
   bool woken = false;
   halvex::TrayWindow tray;
   if (withWindow && !tray.Create([&] { woken = true; })) return 4;
@@ -35,6 +35,6 @@ int main() {
     while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
   }
   // The wake is counted for PollWake as well as handed to the callback.
-  if (woken && !instance.PollWake()) return 5;
+  if (woken && !claim.instance->PollWake()) return 5;
   return woken ? 0 : 2;
 }

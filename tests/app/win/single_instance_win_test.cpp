@@ -8,13 +8,19 @@
 #include <string>
 
 #include "app/win/tray_window.h"
+#include "core/log.h"
 #include "first_instance_process.h"
 
 namespace halvex {
 namespace {
 
-using Outcome = WindowsSingleInstance::Outcome;
+using Result = SingleInstance::Result;
 using test::FirstInstance;
+
+bool HoldsMutex(const SingleInstance::Claim& claim) {
+  const auto* primary = dynamic_cast<const WindowsSingleInstance*>(claim.instance.get());
+  return primary && primary->HoldsMutex();
+}
 
 size_t TrayWindowCount() {
   size_t count = 0;
@@ -26,24 +32,28 @@ TEST(WindowsSingleInstanceTest, SecondStartWakesTheRunningInstanceAndLetsGo) {
   {
     FirstInstance first(true);
     ASSERT_TRUE(first.WaitReady());
-    WindowsSingleInstance second;
-    EXPECT_EQ(second.ClaimOrWake(), Outcome::kHandedOver);
-    EXPECT_FALSE(second.HoldsMutex());
+    const SingleInstance::Claim second = SingleInstance::Acquire();
+    EXPECT_EQ(second.result, Result::HandedOver);
+    EXPECT_TRUE(second.woken);
+    EXPECT_FALSE(HoldsMutex(second));
     EXPECT_EQ(first.ExitCode(), 0);  // the helper saw WM_APP + 0x411
     EXPECT_EQ(TrayWindowCount(), 0u);
   }
   // Both handles are gone with the helper and the handed-over claim: the next start is first.
-  WindowsSingleInstance next;
-  EXPECT_EQ(next.ClaimOrWake(), Outcome::kFirst);
-  EXPECT_TRUE(next.HoldsMutex());
+  const SingleInstance::Claim next = SingleInstance::Acquire();
+  EXPECT_EQ(next.result, Result::Primary);
+  EXPECT_TRUE(HoldsMutex(next));
 }
 
 TEST(WindowsSingleInstanceTest, HeldMutexWithoutTrayWindowStillEndsTheSecondStart) {
   FirstInstance first(false);
   ASSERT_TRUE(first.WaitReady());
-  WindowsSingleInstance second;
-  EXPECT_EQ(second.ClaimOrWake(), Outcome::kNotFound);
-  EXPECT_FALSE(second.HoldsMutex());
+  log::Capture lines;
+  const SingleInstance::Claim second = SingleInstance::Acquire();
+  EXPECT_EQ(second.result, Result::HandedOver);
+  EXPECT_FALSE(second.woken);
+  EXPECT_FALSE(HoldsMutex(second));
+  EXPECT_TRUE(lines.Lines().empty()) << "the Windows start says nothing";
   first.Quit();
   EXPECT_EQ(first.ExitCode(), 2);
 }

@@ -7,13 +7,13 @@
 #include <cmath>
 #include <set>
 
-#include "audio/win/com_apartment.h"
 #include "audio/win/wasapi_capture.h"
 #include "audio/win/wasapi_device_list.h"
 #include "audio/win/wasapi_sessions.h"
 #include "core/clock.h"
 #include "core/log.h"
 #include "core/text.h"
+#include "core/win/com_apartment.h"
 #include "wasapi_tone.h"
 
 namespace halvex::wasapi {

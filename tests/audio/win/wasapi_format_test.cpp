@@ -107,11 +107,5 @@ TEST(WasapiFormat, SilentOrUnreadablePacketsGiveZerosNeverStaleData) {
   EXPECT_EQ(out, std::vector<float>(6, 0.0f));
 }
 
-TEST(WasapiFormat, HresultsAreWrittenInLowercaseHexWithoutPadding) {
-  EXPECT_EQ(HrHex(static_cast<HRESULT>(0x88890003)), "88890003");
-  EXPECT_EQ(HrHex(static_cast<HRESULT>(0x8000ffff)), "8000ffff");
-  EXPECT_EQ(HrHex(S_FALSE), "1");
-}
-
 }  // namespace
 }  // namespace halvex::wasapi

@@ -4,6 +4,8 @@
 #include <cstdio>
 
 #include "audio/win/wasapi_format.h"
+#include "core/win/com_apartment.h"
+#include "core/win/hresult_text.h"
 
 namespace halvex::testing {
 
@@ -30,7 +32,7 @@ bool WasapiTone::Start(const std::wstring& deviceId, double hz, std::string& err
   if (SUCCEEDED(hr)) hr = client_->GetService(IID_PPV_ARGS(&render_));
   if (SUCCEEDED(hr)) hr = client_->Start();
   if (FAILED(hr)) {
-    error = "render client failed, hr=0x" + wasapi::HrHex(hr);
+    error = "render client failed, hr=0x" + HrHex(hr);
     Stop();
     return false;
   }
@@ -40,7 +42,7 @@ bool WasapiTone::Start(const std::wstring& deviceId, double hz, std::string& err
 }
 
 void WasapiTone::Run() {
-  CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+  ComApartment com;
   const int channels = format_->nChannels;
   const double step = 2 * 3.14159265358979 * hz_ / format_->nSamplesPerSec;
   while (!stop_) {
@@ -57,7 +59,6 @@ void WasapiTone::Run() {
     }
     Sleep(10);
   }
-  CoUninitialize();
 }
 
 void WasapiTone::Stop() {
