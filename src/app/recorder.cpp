@@ -3,6 +3,7 @@
 #include <exception>
 #include <iostream>
 
+#include "app/save_path.h"
 #include "app/startup_lines.h"
 #include "capture/window_rect.h"
 #include "core/clock.h"
@@ -38,7 +39,8 @@ bool Recorder::Start() {
   video_ = settings::ReadVideoQualitySettings(store);
   audioQuality_ = settings::ReadAudioQualitySettings(store);
   durationSeconds_ = settings::ReadClipDurationSeconds(store);
-  saveRoot_ = settings::ReadSaveRoot(store);
+  saveRoot_ = EffectiveSaveRoot(settings::ReadSaveRoot(store));
+  RemoveStaleClipParts(saveRoot_);
   shortcuts_ = settings::ReadShortcuts(store);
   exclusions_ = settings::ReadExclusionLists(store);
   parts_.detector->SetVideoExclusions(exclusions_.video);
