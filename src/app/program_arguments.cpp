@@ -1,5 +1,7 @@
 #include "app/program_arguments.h"
 
+#include <algorithm>
+
 #include "update/installed_version.h"
 
 namespace halvex {
@@ -29,13 +31,15 @@ std::string HelpText(const HelpFacts& f) {
   std::string out;
   out += VersionText() + ": guarda los ultimos segundos de tu partida como un clip.\n\n";
   out += "Uso: Halvex [--help | --version]\n\n";
-  out += "Sin opciones, Halvex se queda en segundo plano y mantiene en memoria los ultimos " +
-         std::to_string(f.durationSeconds) +
-         " s de imagen y sonido del juego en primer plano. Al pulsar el atajo de guardar escribe "
-         "ese tramo como un video.\n\n";
+  out += "Sin opciones, Halvex se queda en segundo plano y mantiene en memoria los\n"
+         "ultimos " + std::to_string(f.durationSeconds) +
+         " s de imagen y sonido del juego en primer plano. Al pulsar el atajo\n"
+         "de guardar escribe ese tramo como un video.\n\n";
+  const size_t width = std::max(f.saveShortcut.size(), f.menuShortcut.size());
+  auto pad = [width](const std::string& s) { return s + std::string(width - s.size(), ' '); };
   out += "Atajos:\n";
-  out += "  " + f.saveShortcut + "  guardar un clip\n";
-  out += "  " + f.menuShortcut + "  abrir los menus de ajustes\n";
+  out += "  " + pad(f.saveShortcut) + "  guardar un clip\n";
+  out += "  " + pad(f.menuShortcut) + "  abrir los menus de ajustes\n";
   if (!f.menuNote.empty()) out += "  (" + f.menuNote + ")\n";
   out += "\nAjustes: " + f.settingsFile + "\n";
   out += "Clips:   " + clips + ", una carpeta por juego (clip_AAAA-MM-DD_hh-mm-ss.mp4)\n\n";

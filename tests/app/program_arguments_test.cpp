@@ -43,7 +43,7 @@ TEST(ProgramArguments, HelpSaysWhatWhereAndWhichKeys) {
   const std::string help = HelpText(f);
   for (const std::string& part :
        {std::string("Halvex ") + std::string(kBuiltInVersion), std::string("45 s"),
-        f.settingsFile, f.clipsFolder, std::string("  Ctrl + F9  guardar un clip"),
+        f.settingsFile, f.clipsFolder, std::string("  Ctrl + F9           guardar un clip"),
         std::string("  Ctrl + Shift + F10  abrir los menus"), std::string("(sin menus)"),
         std::string("--help"), std::string("--version")}) {
     EXPECT_NE(help.find(part), std::string::npos) << part << "\n" << help;
