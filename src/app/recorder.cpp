@@ -92,7 +92,8 @@ bool Recorder::StartWorker() {
   if (start()) return true;
   if (video_.codec != VideoCodec::H264) {
     log::Line(std::string("[VIDEO] El codec guardado ") + VideoCodecDisplayName(video_.codec) +
-              " no pudo inicializar NVENC; se intentara H.264 como respaldo.");
+              " no pudo inicializar " + worker.EncoderMechanism() +
+              "; se intentara H.264 como respaldo.");
     worker.Stop();
     video_.codec = VideoCodec::H264;
     // Only the codec changes in the file; a size reset above stays a run-time decision.
@@ -104,7 +105,7 @@ bool Recorder::StartWorker() {
       return true;
     }
   }
-  log::Error("no se pudo inicializar el worker NVENC V19");
+  log::Error("no se pudo inicializar el worker " + worker.EncoderMechanism() + " V19");
   return false;
 }
 

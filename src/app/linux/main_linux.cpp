@@ -125,7 +125,7 @@ int Run() {
   LogCaptureOutput(screen.Output());
 
   X11WindowSource windowSource;
-  const bool windowCapture = InitializeWindowCapture(&windowSource);
+  const bool windowCapture = InitializeWindowCapture(&windowSource, screen.MechanismName());
 
   std::unique_ptr<X11WindowSystem> windows = X11WindowSystem::Open();
   std::unique_ptr<X11KeyState> keys = X11KeyState::Open();

@@ -81,7 +81,7 @@ bool X11WindowSource::Start(WindowId window) {
   if (trap.Sync()) {
     const int e = trap.ErrorCode();
     if (!IsGoneError(e)) {
-      log::Line("[WGC] XCompositeRedirectWindow fallo (hwnd=0x" + Hex(w) +
+      log::Line("[WGC] XCompositeRedirectWindow fallo (ventana X11=0x" + Hex(w) +
                 ", error=" + std::to_string(e) + ")");
     }
     Stop();  // destroying a damage object that was never made is a trapped, harmless error
@@ -98,7 +98,7 @@ bool X11WindowSource::Start(WindowId window) {
   gone_ = false;
   running_ = true;
   log::Line("[WGC] Captura de ventana iniciada: " + std::to_string(width_) + "x" +
-            std::to_string(height_) + " (hwnd=0x" + Hex(w) + ")");
+            std::to_string(height_) + " (ventana X11=0x" + Hex(w) + ")");
   return true;
 }
 
@@ -149,7 +149,7 @@ void X11WindowSource::FreePixmap() {
 }
 
 void X11WindowSource::Vanished() {
-  log::Line("[WGC] La ventana capturada ya no existe (hwnd=0x" + Hex(window_) + ")");
+  log::Line("[WGC] La ventana capturada ya no existe (ventana X11=0x" + Hex(window_) + ")");
   gone_ = true;
   Stop();
 }

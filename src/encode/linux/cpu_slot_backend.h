@@ -13,6 +13,7 @@ class CpuSlotBackend final : public ISlotBackend {
   void ReleaseSlots() override;
   bool Accepts(const FrameSource& source) const override;
   bool AttachContext(const FrameSource&) override { return true; }
+  std::string SyncDescription() const override { return "copia de CPU sin sincronizacion de GPU"; }
   void DetachContext() override {}
   void CopyIntoSlot(int slot, const FrameSource& source) override;
   CopyState PollCopy(int slot) override;
