@@ -13,6 +13,9 @@ std::string Enes(int n) {
   return out;
 }
 
+// UTF-8 text as a path on every platform (a narrow string is the ANSI code page on Windows).
+fs::path P(const std::string& utf8) { return fs::path(std::u8string(utf8.begin(), utf8.end())); }
+
 std::string Sep() { return std::string(1, static_cast<char>(fs::path::preferred_separator)); }
 
 TEST(PathForLog, ShortPathsStayWholeLongOnesKeepTheirEnds) {
@@ -38,9 +41,9 @@ TEST(PathForLog, ShortPathsStayWholeLongOnesKeepTheirEnds) {
   };
   for (const Case& c : cases) {
     const std::string expected = c.expected.empty() ? c.path : c.expected;
-    EXPECT_EQ(PathForLog(fs::path(c.path), c.max), expected) << c.path;
+    EXPECT_EQ(PathForLog(P(c.path), c.max), expected) << c.path;
   }
-  EXPECT_LE(PathForLog(fs::path(deep)).size(), kLogPathChars);
+  EXPECT_LE(PathForLog(P(deep)).size(), kLogPathChars);
 }
 
 }  // namespace
