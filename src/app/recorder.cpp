@@ -3,6 +3,7 @@
 #include <exception>
 #include <iostream>
 
+#include "app/save_path.h"
 #include "app/startup_lines.h"
 #include "capture/window_rect.h"
 #include "core/clock.h"
@@ -38,7 +39,8 @@ bool Recorder::Start() {
   video_ = settings::ReadVideoQualitySettings(store);
   audioQuality_ = settings::ReadAudioQualitySettings(store);
   durationSeconds_ = settings::ReadClipDurationSeconds(store);
-  saveRoot_ = settings::ReadSaveRoot(store);
+  saveRoot_ = EffectiveSaveRoot(settings::ReadSaveRoot(store));
+  RemoveStaleClipParts(saveRoot_);
   shortcuts_ = settings::ReadShortcuts(store);
   exclusions_ = settings::ReadExclusionLists(store);
   parts_.detector->SetVideoExclusions(exclusions_.video);
@@ -90,7 +92,8 @@ bool Recorder::StartWorker() {
   if (start()) return true;
   if (video_.codec != VideoCodec::H264) {
     log::Line(std::string("[VIDEO] El codec guardado ") + VideoCodecDisplayName(video_.codec) +
-              " no pudo inicializar NVENC; se intentara H.264 como respaldo.");
+              " no pudo inicializar " + worker.EncoderMechanism() +
+              "; se intentara H.264 como respaldo.");
     worker.Stop();
     video_.codec = VideoCodec::H264;
     // Only the codec changes in the file; a size reset above stays a run-time decision.
@@ -102,7 +105,7 @@ bool Recorder::StartWorker() {
       return true;
     }
   }
-  log::Error("no se pudo inicializar el worker NVENC V19");
+  log::Error("no se pudo inicializar el worker " + worker.EncoderMechanism() + " V19");
   return false;
 }
 

@@ -114,7 +114,7 @@ class Recorder final : public ISaveContext {
   settings::VideoQualitySettings video_;
   settings::AudioQualitySettings audioQuality_;
   int32_t durationSeconds_ = 30;
-  std::string saveRoot_;
+  std::filesystem::path saveRoot_;  // as in force: the default folder when none is set
   settings::ShortcutPair shortcuts_;
   settings::ExclusionLists exclusions_;
   int captureWidth_ = 0;

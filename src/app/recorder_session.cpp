@@ -26,7 +26,8 @@ void Recorder::StartSession(const TargetInfo& target) {
   if (parts_.windowSource != nullptr && !parts_.capabilities.duplicateWhileFocused) {
     const WindowId owner = windows.Owner(target.window);
     if (!parts_.windowSource->Start(owner != 0 ? owner : target.window)) {
-      log::Line("[WGC] No se pudo iniciar la captura de la ventana; se usara fallback DDA.");
+      log::Line("[WGC] No se pudo iniciar la captura de la ventana; se usara fallback " +
+                parts_.screen->MechanismShortName() + ".");
     }
   }
 
@@ -116,9 +117,8 @@ void Recorder::UpdateFocus() {
     log::Line("[CLIPS] Juego en primer plano: captura normal.");
     ui_.ShowSession(target.displayName);
   } else if (WindowCaptureRunning()) {
-    log::Line(
-        "[CLIPS] Juego fuera de foco: WGC continua capturando la ventana; audio continua mientras "
-        "la sesion siga abierta.");
+    log::Line("[CLIPS] Juego fuera de foco: " + parts_.windowSource->MechanismName() +
+              " continua capturando la ventana; audio continua mientras la sesion siga abierta.");
     ui_.HideSession();
   } else {
     log::Line(

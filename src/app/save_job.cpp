@@ -8,6 +8,7 @@
 #include "clipfile/discord_export.h"
 #include "clipfile/mp4_muxer.h"
 #include "core/log.h"
+#include "core/log_path.h"
 #include "core/text.h"
 
 namespace halvex {
@@ -21,9 +22,15 @@ std::string OneDecimal(double value) {
   return buffer;
 }
 
-// Writes and publishes the clip; false leaves nothing under the clip's name.
-bool WriteClip(SaveJob& job, size_t counts[3]) {
+// Writes and publishes the clip; false leaves nothing under the clip's name. `partialRemoved`
+// tells whether an unfinished file had to be removed.
+bool WriteClip(SaveJob& job, size_t counts[3], bool& partialRemoved) {
   Mp4Muxer muxer;
+  struct NoteRemoval {
+    Mp4Muxer& muxer;
+    bool& removed;
+    ~NoteRemoval() { removed = muxer.PartialFileRemoved(); }
+  } note{muxer, partialRemoved};
   if (!muxer.Open(job.path, job.width, job.height, job.frameRate, job.codec)) {
     muxer.Abort();
     return false;
@@ -82,13 +89,14 @@ bool RunSaveJob(std::unique_ptr<SaveJob> job) {
   if (!job) return false;
   SaveFlags* flags = job->flags;
   size_t counts[3] = {0, 0, 0};
-  const bool ok = WriteClip(*job, counts);
+  bool partialRemoved = false;
+  const bool ok = WriteClip(*job, counts, partialRemoved);
   if (ok) {
     if (flags) {
       flags->clipsSaved.fetch_add(1);
       flags->clipSavedNotices.fetch_add(1);
     }
-    log::Line("[F8] Clip guardado: " + text::PathToUtf8(job->path) + " (" +
+    log::Line("[F8] Clip guardado: " + text::PathForLog(job->path) + " (" +
               std::to_string(job->video.size()) + " video, " + std::to_string(counts[0]) +
               " mezcla, " + std::to_string(counts[1]) + " microfono, " +
               std::to_string(counts[2]) + " juego | " +
@@ -98,8 +106,9 @@ bool RunSaveJob(std::unique_ptr<SaveJob> job) {
     // The muxer writes under a temporary name, so only that is ours to remove: whatever sits
     // under the final name belongs to someone else.
     std::error_code ec;
-    fs::remove(Mp4Muxer::TemporaryPathFor(job->path), ec);
-    log::Line("[F8] ERROR al escribir " + text::PathToUtf8(job->path) + "; archivo parcial eliminado.");
+    if (fs::remove(Mp4Muxer::TemporaryPathFor(job->path), ec)) partialRemoved = true;
+    log::Line("[F8] ERROR al escribir " + text::PathForLog(job->path) +
+              (partialRemoved ? "; archivo parcial eliminado." : "; no se creo ningun archivo."));
   }
   if (flags) {
     flags->exporting = false;

@@ -4,6 +4,7 @@
 #include <system_error>
 
 #include "app/save_path_platform.h"
+#include "core/log_path.h"
 #include "core/text.h"
 
 namespace halvex {
@@ -66,13 +67,21 @@ bool PrepareSavePath(const std::filesystem::path& saveRoot, std::string_view gam
     return true;
   }
   try {
+    const std::string rootText = platform::PathToUtf8(saveRoot);
+    if (const std::string why = SaveRootProblem(rootText); !why.empty()) {
+      error = "La carpeta de guardado no es una carpeta local (" + why + "): " + rootText;
+      path.clear();
+      return false;
+    }
     const std::filesystem::path folder =
         saveRoot / platform::PathFromUtf8(SanitizeFolderName(gameName));
     std::error_code ec;
     std::filesystem::create_directories(folder, ec);
     // An existing file of that name is no folder to write into, whatever create_directories says.
-    if (ec || !std::filesystem::is_directory(folder, ec)) {
-      error = "No se pudo crear la carpeta del juego: " + platform::PathToUtf8(folder);
+    std::error_code kind;
+    if (ec || !std::filesystem::is_directory(folder, kind)) {
+      const std::string why = ec ? ec.message() : "ya existe un archivo con ese nombre";
+      error = "No se pudo crear la carpeta del juego: " + text::PathForLog(folder) + " (" + why + ")";
       path.clear();
       return false;
     }

@@ -17,4 +17,11 @@ std::string PathToUtf8(const std::filesystem::path& path);
 
 bool ToLocalTime(std::time_t when, std::tm& out);
 
+// The per-user folder clips go to when no save root is set; empty means the current directory.
+std::filesystem::path DefaultSaveRoot();
+
+// This platform's reason a save root is no local folder (beyond URLs, which every platform
+// refuses), "" when it is one.
+std::string LocalPathProblem(std::string_view root);
+
 }  // namespace halvex::platform

@@ -9,6 +9,7 @@
 
 #include "app/save_path.h"
 #include "core/log.h"
+#include "core/log_path.h"
 #include "core/text.h"
 
 namespace halvex {
@@ -113,7 +114,7 @@ SaveOutcome RequestSave(ISaveContext& context, const AudioState& audio,
   path = UniquePath(path);
 
   flags.saving = true;
-  log::Line("[F8] Ruta de guardado: " + text::PathToUtf8(path));
+  log::Line("[F8] Ruta de guardado: " + text::PathForLog(path));
   log::Line("[F8] Snapshot listo; el hilo principal continua.");
   try {
     auto job = std::make_unique<SaveJob>();

@@ -15,10 +15,10 @@ void LogCaptureOutput(const OutputInfo& output) {
             std::to_string(output.Height()) + ")");
 }
 
-bool InitializeWindowCapture(IWindowSource* source) {
+bool InitializeWindowCapture(IWindowSource* source, const std::string& screenCapture) {
   const bool available = source != nullptr && source->Initialize();
   log::Line(available ? "[WGC] Ruta de captura de ventana disponible."
-                      : "[WGC] No disponible; se usara Desktop Duplication como fallback.");
+                      : "[WGC] No disponible; se usara " + screenCapture + " como fallback.");
   return available;
 }
 

@@ -15,7 +15,9 @@ inline constexpr const char* kBannerLine =
 void LogCaptureOutput(const OutputInfo& output);
 
 // Initialises window capture and says whether it can be used. Null counts as unavailable.
-bool InitializeWindowCapture(IWindowSource* source);
+// `screenCapture` names what records instead.
+bool InitializeWindowCapture(IWindowSource* source,
+                             const std::string& screenCapture = "Desktop Duplication");
 
 struct RecordingLineInputs {
   int32_t durationSeconds = 30;

@@ -36,6 +36,9 @@ class IScreenSource {
   virtual Acquire AcquireNext(int timeoutMs, bool keep, Picture& picture) = 0;
   // The platform's error code of the last failure (HRESULT on Windows, an X error code on Linux).
   virtual uint32_t LastError() const = 0;
+  // What log lines call screen capture: the Windows program's words by default.
+  virtual std::string MechanismName() const { return "Desktop Duplication"; }
+  virtual std::string MechanismShortName() const { return "DDA"; }
 };
 
 // Capture of one window's own contents (window graphics capture; XComposite).
@@ -49,6 +52,8 @@ class IWindowSource {
   virtual bool IsRunning() const = 0;
   // The newest frame since the last call, nullopt when none arrived (or the window is minimised).
   virtual std::optional<Picture> AcquireLatest() = 0;
+  // What log lines call window capture where it is not Windows.Graphics.Capture.
+  virtual std::string MechanismName() const { return "WGC"; }
 };
 
 // Crop, privacy and output-size pictures, owned by the capture loop for the whole run.

@@ -7,7 +7,9 @@
 #include <system_error>
 #include <vector>
 
+#include "clipfile/local_file.h"
 #include "core/log.h"
+#include "core/log_path.h"
 #include "core/text.h"
 
 namespace halvex {
@@ -192,17 +194,23 @@ bool ExportDiscordClip(const fs::path& sourcePath, const fs::path& outputPath,
 
   if (fits) {
     Report(options.progress, 0.997, "Ajustando a 20 MB exactos");
+    std::string why;
     if (PadToExactSize(temp, options.targetSize, errorText)) {
-      RemoveQuietly(outputPath);
-      std::error_code ec;
-      fs::rename(temp, outputPath, ec);
-      if (!ec) {
-        log::Line("[DISCORD] Archivo final publicado: " + text::PathToUtf8(outputPath) + " (" +
-                  std::to_string(options.targetSize) + " bytes exactos).");
-        Report(options.progress, 1.0, "Discord Clip terminado");
-        return true;
+      if (!FlushFileToDisk(temp, why)) {
+        errorText = "No se pudo asegurar el Discord Clip en disco (" + why + ").";
+      } else {
+        RemoveQuietly(outputPath);
+        std::error_code ec;
+        fs::rename(temp, outputPath, ec);
+        if (!ec) {
+          FlushFolderToDisk(outputPath.parent_path());
+          log::Line("[DISCORD] Archivo final publicado: " + text::PathForLog(outputPath) + " (" +
+                    std::to_string(options.targetSize) + " bytes exactos).");
+          Report(options.progress, 1.0, "Discord Clip terminado");
+          return true;
+        }
+        errorText = "No se pudo publicar el Discord Clip final (rename del archivo temporal).";
       }
-      errorText = "No se pudo publicar el Discord Clip final (rename del archivo temporal).";
     }
   }
 
@@ -219,7 +227,7 @@ bool ExportDiscordClip(const fs::path& sourcePath, const fs::path& outputPath,
     fs::rename(temp, keep, ec);
     if (!ec) {
       log::Line("[DISCORD] Se conserva el encode sobredimensionado para diagnostico: " +
-                text::PathToUtf8(keep) + " (" + std::to_string(tempSize) + " bytes).");
+                text::PathForLog(keep) + " (" + std::to_string(tempSize) + " bytes).");
       message += " Se conservo una copia OVERSIZE para diagnostico.";
     }
   }
@@ -258,7 +266,7 @@ DiscordCopyResult MakeDiscordCopy(const fs::path& clipPath, bool hevc,
   std::string error;
   if (ExportDiscordClip(clipPath, result.copyPath, options, error)) {
     if (progressPercent) progressPercent(100);
-    log::Line("[DISCORD] Clip listo: " + text::PathToUtf8(result.copyPath) + " (" +
+    log::Line("[DISCORD] Clip listo: " + text::PathForLog(result.copyPath) + " (" +
               std::to_string(kDiscordTargetBytes) + " bytes exactos).");
     result.outcome = DiscordCopyResult::Outcome::Made;
     return result;

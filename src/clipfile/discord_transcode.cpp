@@ -8,6 +8,7 @@
 
 #include "core/ffmpeg_handles.h"
 #include "clipfile/discord_export.h"
+#include "clipfile/local_file.h"
 #include "core/log.h"
 #include "core/text.h"
 
@@ -112,8 +113,11 @@ class Transcoder {
 
 bool Transcoder::OpenInput() {
   AVFormatContext* raw = nullptr;
-  if (avformat_open_input(&raw, text::PathToUtf8(source_).c_str(), nullptr, nullptr) < 0)
-    return Fail("No se pudo abrir el clip original");
+  AVDictionary* options = LocalFileOptions();
+  const int opened = avformat_open_input(&raw, LocalFileUrl(source_).c_str(), nullptr, &options);
+  av_dict_free(&options);
+  if (opened < 0)
+    return Fail("No se pudo abrir el clip original (" + ff::ErrorText(opened) + ")");
   input_.reset(raw);
   if (avformat_find_stream_info(input_.get(), nullptr) < 0)
     return Fail("No se pudieron leer los streams del clip original");
@@ -502,10 +506,11 @@ bool Transcoder::Run(DiscordVideoEncoder* used) {
             " kbps.");
 
   AVFormatContext* raw = nullptr;
-  const std::string tempUtf8 = text::PathToUtf8(temp_);
-  if (avformat_alloc_output_context2(&raw, nullptr, "mp4", tempUtf8.c_str()) < 0 || !raw)
+  const std::string tempUrl = LocalFileUrl(temp_);
+  if (avformat_alloc_output_context2(&raw, nullptr, "mp4", tempUrl.c_str()) < 0 || !raw)
     return Fail("No se pudo crear el contenedor MP4");
   output_.reset(raw);
+  if (!RestrictToLocalFiles(output_.get())) return Fail("No se pudo crear el contenedor MP4");
 
   if (!OpenVideoEncoder()) return false;
   if (used) *used = encoderKind_;
@@ -516,8 +521,12 @@ bool Transcoder::Run(DiscordVideoEncoder* used) {
   videoStream_->avg_frame_rate = videoEncoder_->framerate;
   if (!OpenAudio()) return false;
 
-  if (avio_open(&output_->pb, tempUtf8.c_str(), AVIO_FLAG_WRITE) < 0)
-    return Fail("No se pudo abrir el archivo Discord Clip");
+  AVDictionary* fileOptions = LocalFileOptions();
+  const int fileOpened =
+      avio_open2(&output_->pb, tempUrl.c_str(), AVIO_FLAG_WRITE, nullptr, &fileOptions);
+  av_dict_free(&fileOptions);
+  if (fileOpened < 0)
+    return Fail("No se pudo abrir el archivo Discord Clip (" + ff::ErrorText(fileOpened) + ")");
   if (avformat_write_header(output_.get(), nullptr) < 0)
     return Fail("No se pudo escribir el header del Discord Clip");
   log::Line("[DISCORD] Header MP4 escrito; comenzando decodificacion + encode...");

@@ -6,8 +6,10 @@
 
 #include "core/ffmpeg_handles.h"
 #include "clipfile/annexb.h"
+#include "clipfile/local_file.h"
 #include "clipfile/obu.h"
 #include "core/log.h"
+#include "core/log_path.h"
 #include "core/text.h"
 
 extern "C" {
@@ -41,6 +43,10 @@ std::string RetText(int ret) { return "ret=" + std::to_string(ret) + ", " + ff::
 
 }  // namespace
 
+Mp4Muxer::Mp4Muxer() : flush_(FlushFileToDisk) {}
+
+Mp4Muxer::Mp4Muxer(FileFlush flush) : flush_(std::move(flush)) {}
+
 Mp4Muxer::~Mp4Muxer() { Close(); }
 
 std::filesystem::path Mp4Muxer::TemporaryPathFor(const std::filesystem::path& path) {
@@ -61,14 +67,16 @@ bool Mp4Muxer::Open(const std::filesystem::path& path, uint32_t width, uint32_t 
   finalPath_ = path;
   tempPath_ = TemporaryPathFor(path);
   writeFailed_ = false;
+  partialRemoved_ = false;
 
   const std::string utf8 = text::PathToUtf8(path);
   matroska_ = utf8.size() >= 4 && text::AsciiLower(utf8.substr(utf8.size() - 4)) == ".mkv";
 
-  const std::string tempUtf8 = text::PathToUtf8(tempPath_);
+  const std::string tempUrl = LocalFileUrl(tempPath_);
   if (avformat_alloc_output_context2(&output_, nullptr, matroska_ ? "matroska" : "mp4",
-                                     tempUtf8.c_str()) < 0 ||
-      !output_) {
+                                     tempUrl.c_str()) < 0 ||
+      !output_ || !RestrictToLocalFiles(output_)) {
+    avformat_free_context(output_);
     output_ = nullptr;
     log::Line(matroska_ ? "MKV: no se pudo crear el contexto de salida"
                         : "MUX: no se pudo crear el contexto de salida");
@@ -95,8 +103,12 @@ bool Mp4Muxer::Open(const std::filesystem::path& path, uint32_t width, uint32_t 
   lastVideoDts_ = -1;
 
   if (!(output_->oformat->flags & AVFMT_NOFILE)) {
-    if (avio_open(&output_->pb, tempUtf8.c_str(), AVIO_FLAG_WRITE) < 0) {
-      log::Line(matroska_ ? "MKV: avio_open fallo" : "MUX: avio_open fallo");
+    AVDictionary* options = LocalFileOptions();
+    const int ret = avio_open2(&output_->pb, tempUrl.c_str(), AVIO_FLAG_WRITE, nullptr, &options);
+    av_dict_free(&options);
+    if (ret < 0) {
+      log::Line(std::string(matroska_ ? "MKV: avio_open fallo" : "MUX: avio_open fallo") + " (" +
+                RetText(ret) + ") en " + text::PathForLog(tempPath_));
       return false;
     }
     fileOpen_ = true;
@@ -373,18 +385,30 @@ bool Mp4Muxer::Finish(bool publish) {
   if (fileOpen_) {
     std::error_code ec;
     if (ok) {
+      // On disk before it takes the clip's name: otherwise a power cut can leave the name on an
+      // empty file.
+      std::string why;
+      if (!flush_(tempPath_, why)) {
+        log::Line(std::string(LogTag()) + " no se pudo asegurar el clip en disco (" + why + "): " +
+                  text::PathForLog(tempPath_));
+        ok = false;
+      }
+    }
+    if (ok) {
       std::filesystem::rename(tempPath_, finalPath_, ec);
       if (ec) {
-        log::Line("MUX: no se pudo renombrar " + text::PathToUtf8(tempPath_) + " a " +
-                  text::PathToUtf8(finalPath_) + " (" + ec.message() + ")");
+        log::Line("MUX: no se pudo renombrar " + text::PathForLog(tempPath_) + " a " +
+                  text::PathForLog(finalPath_) + " (" + ec.message() + ")");
         ok = false;
+      } else {
+        FlushFolderToDisk(finalPath_.parent_path());
       }
     }
     if (!ok) {
       if (publish && headerWritten_)
         log::Line(std::string(LogTag()) + " el clip no se completo; se elimina " +
-                  text::PathToUtf8(tempPath_));
-      std::filesystem::remove(tempPath_, ec);
+                  text::PathForLog(tempPath_));
+      partialRemoved_ = std::filesystem::remove(tempPath_, ec);
     }
   }
 

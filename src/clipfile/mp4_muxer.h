@@ -2,12 +2,13 @@
 // Writes one clip: a video track of already-encoded pictures and any number of encoded audio
 // tracks, as MP4 or Matroska (chosen by the file's extension).
 //
-// The clip is written under a temporary name beside the final one ("<name>.part") and renamed
-// when Close() completes it, so a crash or a failed write never leaves a broken file under the
-// clip's name.
+// The clip is written under a temporary name beside the final one ("<name>.part"), flushed to the
+// disk and renamed when Close() completes it, so a crash, a failed write or a power cut never
+// leaves a broken file under the clip's name.
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -36,9 +37,13 @@ class IMuxer {
   virtual bool Close() = 0;
 };
 
+// Forces a finished file to the disk; false with the system's reason in `error`.
+using FileFlush = std::function<bool(const std::filesystem::path&, std::string& error)>;
+
 class Mp4Muxer final : public IMuxer {
  public:
-  Mp4Muxer() = default;
+  Mp4Muxer();  // flushes through the system (FlushFileToDisk)
+  explicit Mp4Muxer(FileFlush flush);
   ~Mp4Muxer() override;
   Mp4Muxer(const Mp4Muxer&) = delete;
   Mp4Muxer& operator=(const Mp4Muxer&) = delete;
@@ -62,6 +67,8 @@ class Mp4Muxer final : public IMuxer {
   bool IsMatroska() const { return matroska_; }
   int32_t Fps() const { return fps_; }
   size_t AudioTrackCount() const { return tracks_.size(); }
+  // True when the last Close() or Abort() removed an unfinished file it had written.
+  bool PartialFileRemoved() const { return partialRemoved_; }
   // Where the clip is being written until Close() publishes it.
   const std::filesystem::path& TemporaryPath() const { return tempPath_; }
 
@@ -90,6 +97,7 @@ class Mp4Muxer final : public IMuxer {
   AVStream* video_ = nullptr;
   bool fileOpen_ = false;
   bool writeFailed_ = false;
+  bool partialRemoved_ = false;
   uint32_t width_ = 0;
   uint32_t height_ = 0;
   int32_t fps_ = 60;
@@ -102,6 +110,7 @@ class Mp4Muxer final : public IMuxer {
   std::vector<AudioTrack> tracks_;
   std::filesystem::path finalPath_;
   std::filesystem::path tempPath_;
+  FileFlush flush_;
 };
 
 }  // namespace halvex

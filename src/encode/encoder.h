@@ -2,6 +2,7 @@
 // One picture in, one encoded picture out, synchronously. The worker thread that owns an encoder is
 // the only thread that calls it.
 #include <cstdint>
+#include <string>
 
 #include "core/encoded_packet.h"
 #include "core/picture.h"
@@ -31,6 +32,10 @@ class IEncoder {
 
   // Releases the session. Safe to call repeatedly.
   virtual void Shutdown() = 0;
+
+  // What log lines call this encoder: NVENC on Windows; a backend that encodes otherwise names
+  // what really runs (for example "libx264").
+  virtual std::string MechanismName() const { return "NVENC"; }
 
   // Short forms: H.264, and no forced keyframe.
   bool Initialize(int width, int height, int fps, int kbps) {

@@ -13,6 +13,9 @@ class ISlotBackend {
 
   virtual ~ISlotBackend() = default;
 
+  // How a copied picture is known to be ready, as the worker's start-up line says it.
+  virtual std::string SyncDescription() const { return "sync GPU por ID3D11_QUERY_EVENT"; }
+
   // Creates `count` slots of width × height on the backend's device (given to its constructor).
   // Without a device it returns false at once; on any other failure it logs its line, releases
   // what it made and returns false.

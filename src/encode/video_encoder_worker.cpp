@@ -82,11 +82,13 @@ bool VideoEncoderWorker::Start(int width, int height, int fps, int kbps, PacketH
   if (ready) {
     log::Line(std::string("V24: worker de video iniciado (codec=") + VideoCodecDisplayName(codec) +
               ", pool=" + std::to_string(poolSize) +
-              ", sync GPU por ID3D11_QUERY_EVENT, captura y NVENC desacoplados).");
+              ", " + slots_->SyncDescription() + ", captura y " + encoder_->MechanismName() +
+              " desacoplados).");
     return true;
   }
 
-  log::Line("V19: el worker no pudo inicializar NVENC en su propio hilo.");
+  log::Line("V19: el worker no pudo inicializar " + encoder_->MechanismName() +
+            " en su propio hilo.");
   {
     std::lock_guard lock(mutex_);
     stopRequested_ = true;
@@ -158,7 +160,8 @@ bool VideoEncoderWorker::WaitForBacklog(int64_t milliseconds) {
   const bool empty = progress_.wait_until(lock, deadline,
                                           [this] { return queue_.empty() && inFlight_ <= 0; });
   if (!empty) {
-    log::Line("[V19] AVISO: NVENC no vacio el backlog en " + std::to_string(milliseconds) +
+    log::Line("[V19] AVISO: " + encoder_->MechanismName() + " no vacio el backlog en " +
+              std::to_string(milliseconds) +
               " ms; F8 continua sin bloquear la captura.");
     return false;
   }
@@ -193,7 +196,8 @@ void VideoEncoderWorker::ReleaseRun() {
 }
 
 void VideoEncoderWorker::LogCounters() const {
-  log::Line("Frames de video enviados a NVENC: " + std::to_string(FramesSubmitted()));
+  log::Line("Frames de video enviados a " + encoder_->MechanismName() + ": " +
+            std::to_string(FramesSubmitted()));
   log::Line("Frames de video codificados: " + std::to_string(FramesEncoded()));
   log::Line("Frames de video descartados por backlog: " + std::to_string(FramesDropped()));
 }

@@ -40,6 +40,8 @@ class VideoEncoderWorker {
 
   // True when nothing is queued or being encoded, waiting at most `milliseconds` for that.
   bool WaitForBacklog(int64_t milliseconds);
+  // What log lines call the encoder ("NVENC" on Windows, the libavcodec encoder on Linux).
+  std::string EncoderMechanism() const { return encoder_->MechanismName(); }
 
   // Delivers what is queued, ends the worker and releases everything.
   void Stop();

@@ -33,6 +33,20 @@ IniDocument IniDocument::Parse(std::string_view bytes) {
   return doc;
 }
 
+bool IniDocument::HasSections() const {
+  for (const Line& line : lines_)
+    if (line.kind == Kind::kSection) return true;
+  return false;
+}
+
+bool IniDocument::HasContent() const {
+  for (const Line& line : lines_) {
+    const std::string_view trimmed = TrimBlanks(line.text);
+    if (!trimmed.empty() && trimmed.front() != ';' && trimmed.front() != '#') return true;
+  }
+  return false;
+}
+
 IniDocument::Line IniDocument::ParseLine(std::string text) {
   Line line;
   line.text = std::move(text);

@@ -30,6 +30,11 @@ class IniDocument {
 
   std::string Serialize() const;
 
+  // True when some line is a section header: a file without one holds no settings at all.
+  bool HasSections() const;
+  // True when some line is neither blank nor a comment (";" or "#").
+  bool HasContent() const;
+
  private:
   enum class Kind { kOther, kSection, kKey };
   struct Line {

@@ -17,8 +17,10 @@
 
 namespace halvex::settings {
 
-// A handle on one settings file. Calls are independent: each one reads the file as it is now and
-// each write reaches the file before the call returns. Text is UTF-8.
+// A handle on one settings file. Calls are independent: each one sees the file as it is now (the
+// Linux store keeps the parsed file and reads it again when it changes) and each write reaches the
+// file before the call returns. A file that exists but cannot be read is reported once in an
+// "AVISO: " line. Text is UTF-8.
 class ProfileStore {
  public:
   virtual ~ProfileStore() = default;

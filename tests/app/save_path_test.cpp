@@ -9,6 +9,7 @@
 #include <optional>
 #include <string>
 
+#include "core/log.h"
 #include "core/text.h"
 
 namespace halvex {
@@ -151,15 +152,23 @@ TEST_F(SavePathTest, AFolderThatCannotBeCreatedIsReported) {
   fs::path path = "stale";
   std::string error;
 
+  // The text names the folder, then the system's reason in parentheses.
+  auto expectReported = [&](const fs::path& folder) {
+    const std::string prefix = "No se pudo crear la carpeta del juego: " + U8(folder) + " (";
+    EXPECT_EQ(error.substr(0, prefix.size()), prefix) << error;
+    EXPECT_GT(error.size(), prefix.size() + 1) << "no reason given: " << error;
+    EXPECT_EQ(error.back(), ')') << error;
+  };
+
   // Below a regular file no folder can exist.
   const fs::path underFile = file / "clips";
   EXPECT_FALSE(PrepareSavePath(underFile, "Juego: 2", "clip.mp4", path, error));
-  EXPECT_EQ(error, "No se pudo crear la carpeta del juego: " + U8(underFile / "Juego- 2"));
+  expectReported(underFile / "Juego- 2");
   EXPECT_TRUE(path.empty());
 
   // The game's folder name is taken by a file.
   EXPECT_FALSE(PrepareSavePath(dir_, "ocupado", "clip.mp4", path, error));
-  EXPECT_EQ(error, "No se pudo crear la carpeta del juego: " + U8(dir_ / "ocupado"));
+  expectReported(dir_ / "ocupado");
 
   // A later success clears the error.
   EXPECT_TRUE(PrepareSavePath(dir_, "libre", "clip.mp4", path, error));
@@ -174,8 +183,118 @@ TEST_F(SavePathTest, AFolderThatCannotBeCreatedIsReported) {
   }
   ASSERT_TRUE(missing.has_value());
   EXPECT_FALSE(PrepareSavePath(*missing, "Space: Odyssey", "clip.mp4", path, error));
-  EXPECT_EQ(error, "No se pudo crear la carpeta del juego: " + U8(*missing / "Space- Odyssey"));
+  expectReported(*missing / "Space- Odyssey");
 #endif
+}
+
+// A save root is a folder on this machine: an address or another system's path is refused before
+// anything is created or handed to FFmpeg.
+TEST_F(SavePathTest, RootsThatAreNoLocalFolderAreRefused) {
+  struct Case {
+    const char* root;
+    bool refused;
+  };
+  const Case cases[] = {
+      {"http://host/x", true},
+      {"https://host/clips", true},
+      {"ftp://10.0.0.1/clips", true},
+      {"smb+tcp://share/clips", true},
+#ifdef _WIN32
+      {"C:\\Clips", false},
+      {"C://Clips", false},  // one letter: a drive, not a scheme
+      {"\\\\server\\share\\Clips", false},
+      {"Clips", false},
+#else
+      {"/srv/clips", false},
+      {"/srv/http://odd-but-local", false},
+      {"C:\\Clips", true},
+      {"c:/Clips", true},
+      {"\\\\server\\share", true},
+      {"clips/relative", true},
+#endif
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(!SaveRootProblem(c.root).empty(), c.refused) << c.root;
+  }
+
+  const fs::path previous = fs::current_path();
+  fs::current_path(dir_);
+  fs::path path = "stale";
+  std::string error;
+  const bool ok = PrepareSavePath(fs::path("http://host/x"), "Juego", "clip.mp4", path, error);
+  const bool untouched = fs::is_empty(dir_);
+  fs::current_path(previous);
+  EXPECT_FALSE(ok);
+  EXPECT_EQ(error.rfind("La carpeta de guardado no es una carpeta local (", 0), 0u) << error;
+  EXPECT_NE(error.find("http://host/x"), std::string::npos) << error;
+  EXPECT_TRUE(path.empty());
+  EXPECT_TRUE(untouched) << "no \"http:\" folder may appear";
+
+  // At start-up a refused root is named with its reason and the default folder takes over.
+  log::Capture capture;
+  EXPECT_EQ(EffectiveSaveRoot("http://host/x"), EffectiveSaveRoot(""));
+  EXPECT_EQ(capture.Count("AVISO: SaveRoot=\"http://host/x\" no es una carpeta local ("), 1u);
+  EXPECT_EQ(EffectiveSaveRoot(U8(dir_)), dir_);
+}
+
+TEST(ClipPartNames, OnlyOurTemporaryNamesMatch) {
+  struct Case {
+    const char* name;
+    bool ours;
+  };
+  const Case cases[] = {
+      {"clip_2026-03-01_18-04-59.mp4.part", true},
+      {"clip_2026-03-01_18-04-59.mkv.part", true},
+      {"clip_2026-03-01_18-04-59_2.mp4.part", true},
+      {"clip_2026-03-01_18-04-59_13.mkv.part", true},
+      {"clip_2026-03-01_18-04-59_Discord20MB_H264.mp4.part", true},
+      {"clip_2026-03-01_18-04-59_2_Discord20MB_H265.mp4.part", true},
+      {"clip_2026-03-01_18-04-59.mp4", false},  // a finished clip
+      {"clip_2026-03-01_18-04-59.mov.part", false},
+      {"clip_2026-03-01_18-04-5.mp4.part", false},
+      {"clip_2026-03-01_18-04-59_.mp4.part", false},
+      {"clip_2026-03-01_18-04-59_x.mp4.part", false},
+      {"Clip_2026-03-01_18-04-59.mp4.part", false},
+      {"myclip_2026-03-01_18-04-59.mp4.part", false},
+      {"download.mp4.part", false},
+      {".part", false},
+  };
+  for (const Case& c : cases) EXPECT_EQ(IsClipPartName(c.name), c.ours) << c.name;
+}
+
+TEST_F(SavePathTest, StaleTemporaryClipsAreRemovedFromTheSaveFolders) {
+  const fs::path game = dir_ / "Space- Odyssey";
+  const fs::path deeper = game / "old" ;
+  fs::create_directories(deeper);
+  auto make = [](const fs::path& p) { std::ofstream(p) << "partial"; };
+  const fs::path gone[] = {game / "clip_2026-03-01_18-04-59.mp4.part",
+                           game / "clip_2026-03-01_18-05-10_Discord20MB_H264.mp4.part",
+                           dir_ / "clip_2026-03-01_18-04-59_2.mkv.part"};
+  const fs::path kept[] = {game / "clip_2026-03-01_18-04-59.mp4", game / "notes.part",
+                           deeper / "clip_2026-03-01_18-04-59.mp4.part"};
+  for (const auto& p : gone) make(p);
+  for (const auto& p : kept) make(p);
+  // A folder of that name is not a file we left.
+  fs::create_directories(game / "clip_2026-03-01_18-06-00.mp4.part");
+
+  log::Capture capture;
+  EXPECT_EQ(RemoveStaleClipParts(dir_), 3u);
+  for (const auto& p : gone) EXPECT_FALSE(fs::exists(p)) << p;
+  for (const auto& p : kept) EXPECT_TRUE(fs::exists(p)) << p;
+  EXPECT_TRUE(fs::is_directory(game / "clip_2026-03-01_18-06-00.mp4.part"));
+  EXPECT_EQ(capture.Count("[CLIP] Eliminado un archivo temporal de un guardado interrumpido: "), 3u);
+
+  // Without a root the clips go to the current directory, and so does the clean-up.
+  make(dir_ / "clip_2026-03-01_18-07-00.mp4.part");
+  make(game / "clip_2026-03-01_18-07-00.mp4.part");  // not a save folder then
+  const fs::path previous = fs::current_path();
+  fs::current_path(dir_);
+  const size_t removed = RemoveStaleClipParts(fs::path());
+  fs::current_path(previous);
+  EXPECT_EQ(removed, 1u);
+  EXPECT_FALSE(fs::exists(dir_ / "clip_2026-03-01_18-07-00.mp4.part"));
+  EXPECT_TRUE(fs::exists(game / "clip_2026-03-01_18-07-00.mp4.part"));
+  EXPECT_EQ(RemoveStaleClipParts(dir_ / "missing"), 0u);
 }
 
 // Sets the time zone for one test and puts the old one back.

@@ -237,10 +237,37 @@ TEST_F(SaveRequestTest, FailedWriteLeavesNoFileAndClearsFlags) {
   log::Capture capture;
   EXPECT_FALSE(RunSaveJob(std::move(job)));
   EXPECT_TRUE(capture.Contains("[F8] ERROR al escribir "));
-  EXPECT_TRUE(capture.Contains("; archivo parcial eliminado."));
+  // No file could even be opened, so there was nothing partial to remove.
+  EXPECT_FALSE(capture.Contains("archivo parcial eliminado"));
+  EXPECT_TRUE(capture.Contains("; no se creo ningun archivo."));
+  EXPECT_TRUE(capture.Contains("avio_open fallo (ret=-"));
   EXPECT_FALSE(flags_.saving);
   EXPECT_EQ(flags_.clipsSaved, 0u);
   ASSERT_EQ(FilesIn(dir_).size(), 1u);  // only the blocker
+}
+
+// A deep save folder must not bury what the line says: its start and its last two parts stay.
+TEST_F(SaveRequestTest, LongPathsAreShortenedInTheLog) {
+  AddPictures();
+  settings_.saveRoot = dir_ / std::string(120, 'c') / "clips";
+  log::Capture capture;
+  ASSERT_EQ(Press(), SaveOutcome::Started);
+  JoinAll();
+  const auto files = FilesIn(dir_);
+  ASSERT_EQ(files.size(), 1u);
+  const std::string name = files[0].filename().string();
+  size_t checked = 0;
+  for (const std::string& line : capture.Lines()) {
+    for (const char* prefix : {"[F8] Ruta de guardado: ", "[F8] Clip guardado: "}) {
+      if (line.rfind(prefix, 0) != 0) continue;
+      ++checked;
+      EXPECT_EQ(line.find(std::string(120, 'c')), std::string::npos) << line;
+      EXPECT_NE(line.find("..."), std::string::npos) << line;
+      const std::string tail = "Test Game" + std::string(1, static_cast<char>(fs::path::preferred_separator)) + name;
+      EXPECT_NE(line.find(tail), std::string::npos) << line;
+    }
+  }
+  EXPECT_EQ(checked, 2u);
 }
 
 TEST_F(SaveRequestTest, RejectedAudioTrackRemovesPartialFile) {
@@ -258,6 +285,7 @@ TEST_F(SaveRequestTest, RejectedAudioTrackRemovesPartialFile) {
   log::Capture capture;
   EXPECT_FALSE(RunSaveJob(std::move(job)));
   EXPECT_TRUE(capture.Contains("[F8] ERROR al escribir "));
+  EXPECT_TRUE(capture.Contains("; archivo parcial eliminado."));  // the opened file was removed
   EXPECT_TRUE(FilesIn(dir_).empty());
 }
 

@@ -135,6 +135,47 @@ TEST(Mp4Muxer, WritesUnderNonAsciiFolderNames) {
   EXPECT_EQ(Probe(path).streams.size(), 1u);
 }
 
+// A power cut after the rename must not find the clip's name on a file the disk never got.
+TEST(Mp4Muxer, FinishedClipReachesTheDiskBeforeItTakesItsName) {
+  for (const char* name : {"flush.mp4", "flush.mkv"}) {
+    const fs::path path = testmedia::FreshDir("flush-order") / name;
+    struct Seen {
+      int calls = 0;
+      fs::path flushed;
+      bool finalNameTaken = true;
+      uintmax_t size = 0;
+    } seen;
+    Mp4Muxer muxer([&](const fs::path& p, std::string&) {
+      ++seen.calls;
+      seen.flushed = p;
+      seen.finalNameTaken = fs::exists(path);
+      seen.size = fs::file_size(p);
+      return true;
+    });
+    ASSERT_TRUE(muxer.Open(path, 160, 90, 30, VideoCodec::H264));
+    ASSERT_TRUE(WriteClipPackets(muxer, testmedia::ToVideoPackets(FixedPictures(), kStart, 30), {}, 30).ok);
+    ASSERT_TRUE(muxer.Close()) << name;
+    EXPECT_EQ(seen.calls, 1) << name;
+    EXPECT_EQ(seen.flushed, Mp4Muxer::TemporaryPathFor(path)) << name;
+    EXPECT_FALSE(seen.finalNameTaken) << name;
+    EXPECT_EQ(seen.size, fs::file_size(path)) << name << ": flushed before it was complete";
+  }
+  // A flush the disk refuses publishes nothing.
+  const fs::path path = testmedia::FreshDir("flush-fails") / "clip.mp4";
+  log::Capture capture;
+  Mp4Muxer muxer([](const fs::path&, std::string& error) {
+    error = "Input/output error";
+    return false;
+  });
+  ASSERT_TRUE(muxer.Open(path, 160, 90, 30, VideoCodec::H264));
+  ASSERT_TRUE(WriteClipPackets(muxer, testmedia::ToVideoPackets(FixedPictures(), kStart, 30), {}, 30).ok);
+  EXPECT_FALSE(muxer.Close());
+  EXPECT_TRUE(capture.Contains("MUX: no se pudo asegurar el clip en disco (Input/output error)"));
+  EXPECT_FALSE(fs::exists(path));
+  EXPECT_FALSE(fs::exists(Mp4Muxer::TemporaryPathFor(path)));
+  EXPECT_TRUE(muxer.PartialFileRemoved());
+}
+
 TEST(Mp4Muxer, VariableRateClipEndsWithOneSixtiethPicture) {
   const fs::path path = testmedia::FreshDir("vfr") / "vfr.mp4";
   // Irregular spacing, as pictures arrive from a game without a fixed rate.
@@ -314,7 +355,11 @@ TEST(Mp4MuxerFailures, RefusalsAreLoggedAndLeaveNoFile) {
       EXPECT_FALSE(muxer.Open(blocker / name, 160, 90, 30, VideoCodec::H264));
       EXPECT_TRUE(capture.Contains(muxer.IsMatroska() ? "MKV: avio_open fallo" : "MUX: avio_open fallo"))
           << name;
+      // With the system's reason and the file it could not create.
+      EXPECT_TRUE(capture.Contains(" fallo (ret=-")) << name;
+      EXPECT_TRUE(capture.Contains(std::string(name) + ".part")) << name;
       EXPECT_FALSE(muxer.Close());
+      EXPECT_FALSE(muxer.PartialFileRemoved()) << name << ": no file was ever made";
     }
   }
   {  // Bad track, audio before video, a track after the header.

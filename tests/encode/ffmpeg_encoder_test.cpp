@@ -3,12 +3,16 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <memory>
 #include <set>
 #include <string>
 
 #include "core/linux/native_picture.h"
 #include "core/log.h"
+#include "core/packet_history.h"
 #include "encode/keyframe_schedule.h"
+#include "encode/linux/cpu_slot_backend.h"
+#include "encode/video_encoder_worker.h"
 #include "encode/stream_inspection.h"
 
 extern "C" {
@@ -182,6 +186,25 @@ TEST(FfmpegEncoderInput, RefusesPicturesItWasNotOpenedFor) {
   encoder.Shutdown();
   encoder.Shutdown();
   EXPECT_TRUE(encoder.EncoderName().empty());
+}
+
+// The worker's lines name what runs here, not the Windows program's NVENC and D3D11 queries.
+TEST(FfmpegEncoderNames, WorkerLinesNameTheEncoderThatRuns) {
+  if (!avcodec_find_encoder_by_name("libx264")) GTEST_SKIP() << "no libx264";
+  log::Capture capture;
+  PacketHistory history(60.0);
+  VideoEncoderWorker worker(std::make_unique<FfmpegEncoder>("libx264"),
+                            std::make_unique<CpuSlotBackend>());
+  ASSERT_TRUE(worker.Start(64, 64, 30, 1000, &history, 2, VideoCodec::H264));
+  EXPECT_EQ(worker.EncoderMechanism(), "libx264");
+  worker.Stop();
+  worker.LogCounters();
+  EXPECT_TRUE(capture.Contains(
+      "V24: worker de video iniciado (codec=H.264 / AVC, pool=2, copia de CPU sin sincronizacion "
+      "de GPU, captura y libx264 desacoplados)."));
+  EXPECT_TRUE(capture.Contains("Frames de video enviados a libx264: 0"));
+  EXPECT_FALSE(capture.Contains("NVENC"));
+  EXPECT_FALSE(capture.Contains("ID3D11"));
 }
 
 TEST(FfmpegEncoderChoice, UnknownEncoderFailsWithALine) {

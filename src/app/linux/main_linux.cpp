@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include <unistd.h>
 
@@ -11,8 +12,10 @@ extern "C" {
 #include <libavutil/log.h>
 }
 
+#include "app/program_arguments.h"
 #include "app/recorder.h"
 #include "app/recorder_run.h"
+#include "app/save_path.h"
 #include "app/single_instance.h"
 #include "app/sleeper.h"
 #include "app/startup_lines.h"
@@ -29,9 +32,12 @@ extern "C" {
 #include "encode/linux/ffmpeg_encoder.h"
 #include "encode/video_encoder_worker.h"
 #include "input/linux/x11_key_state.h"
+#include "input/key_names.h"
 #include "input/linux/x11_window_system.h"
 #include "input/target_detector.h"
 #include "settings/profile_store.h"
+#include "settings/settings.h"
+#include "settings/settings_path.h"
 
 namespace halvex {
 namespace {
@@ -130,7 +136,7 @@ int Run() {
   LogCaptureOutput(screen.Output());
 
   X11WindowSource windowSource;
-  const bool windowCapture = InitializeWindowCapture(&windowSource);
+  const bool windowCapture = InitializeWindowCapture(&windowSource, screen.MechanismName());
 
   std::unique_ptr<X11WindowSystem> windows = X11WindowSystem::Open();
   std::unique_ptr<X11KeyState> keys = X11KeyState::Open();
@@ -168,7 +174,36 @@ int Run() {
   return RunRecorder(std::move(parts));
 }
 
+// --help and --version answer on the terminal and end; nothing is started.
+int Answer(const ProgramArguments& arguments) {
+  if (arguments.request == ProgramRequest::Version) {
+    std::printf("%s\n", VersionText().c_str());
+    return 0;
+  }
+  if (arguments.request == ProgramRequest::Unknown) {
+    std::fprintf(stderr, "Halvex: opcion desconocida: %s\nPrueba \"Halvex --help\".\n",
+                 arguments.unknown.c_str());
+    return 2;
+  }
+  const settings::ProfileStore& store = settings::UserSettings();
+  const settings::ShortcutPair shortcuts = settings::ReadShortcuts(store);
+  HelpFacts facts;
+  facts.settingsFile = settings::SettingsPath().string();
+  facts.clipsFolder = EffectiveSaveRoot(settings::ReadSaveRoot(store)).string();
+  facts.durationSeconds = settings::ReadClipDurationSeconds(store);
+  facts.saveShortcut = ComboDisplayText(shortcuts.saveClip);
+  facts.menuShortcut = ComboDisplayText(shortcuts.openMenu);
+  facts.menuNote = "en Linux aun no hay menus: los ajustes se cambian en el archivo de abajo";
+  std::fputs(HelpText(facts).c_str(), stdout);
+  return 0;
+}
+
 }  // namespace
 }  // namespace halvex
 
-int main() { return halvex::Run(); }
+int main(int argc, char** argv) {
+  const halvex::ProgramArguments arguments =
+      halvex::ParseProgramArguments(std::vector<std::string>(argv + (argc > 0 ? 1 : 0), argv + argc));
+  if (arguments.request != halvex::ProgramRequest::Run) return halvex::Answer(arguments);
+  return halvex::Run();
+}

@@ -20,3 +20,14 @@ std::string PathToUtf8(const std::filesystem::path& path) { return text::WideToU
 bool ToLocalTime(std::time_t when, std::tm& out) { return localtime_s(&out, &when) == 0; }
 
 }  // namespace halvex::platform
+
+namespace halvex::platform {
+
+// Without a save root clips go to the current directory, as the settings menu says
+// ("Predeterminada (carpeta actual)").
+std::filesystem::path DefaultSaveRoot() { return {}; }
+
+// Drive letters, UNC shares and relative folders are all file-system paths here.
+std::string LocalPathProblem(std::string_view) { return ""; }
+
+}  // namespace halvex::platform

@@ -24,6 +24,8 @@ class X11ScreenSource final : public IScreenSource {
   void Close() override;
   Acquire AcquireNext(int timeoutMs, bool keep, Picture& picture) override;
   uint32_t LastError() const override { return static_cast<uint32_t>(error_); }
+  std::string MechanismName() const override { return "XShm (pantalla completa)"; }
+  std::string MechanismShortName() const override { return "XShm"; }
 
  private:
   bool FindOutput();

@@ -77,7 +77,7 @@ bool X11WindowSource::Start(WindowId window) {
   if (trap.Sync()) {
     const int e = trap.ErrorCode();
     if (!IsGoneError(e)) {
-      log::Line("[WGC] XCompositeRedirectWindow fallo (hwnd=0x" + text::LowerHex(w) +
+      log::Line("[WGC] XCompositeRedirectWindow fallo (ventana X11=0x" + text::LowerHex(w) +
                 ", error=" + std::to_string(e) + ")");
     }
     Stop();  // destroying a damage object that was never made is a trapped, harmless error
@@ -94,7 +94,7 @@ bool X11WindowSource::Start(WindowId window) {
   gone_ = false;
   running_ = true;
   log::Line("[WGC] Captura de ventana iniciada: " + std::to_string(width_) + "x" +
-            std::to_string(height_) + " (hwnd=0x" + text::LowerHex(w) + ")");
+            std::to_string(height_) + " (ventana X11=0x" + text::LowerHex(w) + ")");
   return true;
 }
 
@@ -145,7 +145,8 @@ void X11WindowSource::FreePixmap() {
 }
 
 void X11WindowSource::Vanished() {
-  log::Line("[WGC] La ventana capturada ya no existe (hwnd=0x" + text::LowerHex(window_) + ")");
+  log::Line("[WGC] La ventana capturada ya no existe (ventana X11=0x" + text::LowerHex(window_) +
+            ")");
   gone_ = true;
   Stop();
 }

@@ -26,6 +26,7 @@ class X11WindowSource final : public IWindowSource {
   bool Start(WindowId window) override;
   void Stop() override;
   bool IsRunning() const override { return running_; }
+  std::string MechanismName() const override { return "XComposite"; }
   std::optional<Picture> AcquireLatest() override;
 
  private:

@@ -14,6 +14,7 @@ class CpuSlotBackend final : public ISlotBackend {
   void ReleaseSlots() override;
   bool Accepts(const Picture& source) const override;
   bool AttachContext(const Picture&) override { return true; }
+  std::string SyncDescription() const override { return "copia de CPU sin sincronizacion de GPU"; }
   void DetachContext() override {}
   void CopyIntoSlot(int slot, const Picture& source) override;
   CopyState PollCopy(int slot) override;

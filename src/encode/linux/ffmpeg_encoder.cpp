@@ -60,6 +60,7 @@ bool FfmpegEncoder::Initialize(int width, int height, int fps, int kbps, VideoCo
   for (const EncoderCandidate& candidate : candidates) {
     if (Open(candidate, fpsUsed, kbpsUsed)) {
       encoderName_ = candidate.name;
+      lastOpened_ = encoderName_;
       log::Line("[VIDEO] Codificador de video: " + candidate.name + " para " +
                 VideoCodecDisplayName(codec) + " (" + SizeText(width, height, fps, kbps) +
                 ", CBR).");

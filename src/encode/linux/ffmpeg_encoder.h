@@ -25,6 +25,10 @@ class FfmpegEncoder final : public IEncoder {
 
   // The libavcodec name of the open encoder; empty when closed.
   const std::string& EncoderName() const { return encoderName_; }
+  // The encoder opened last (the counters are printed after it closed), "libavcodec" before any.
+  std::string MechanismName() const override {
+    return lastOpened_.empty() ? "libavcodec" : lastOpened_;
+  }
 
  private:
   bool Open(const EncoderCandidate& candidate, int fps, int kbps);
@@ -33,6 +37,7 @@ class FfmpegEncoder final : public IEncoder {
 
   std::string onlyEncoder_;
   std::string encoderName_;
+  std::string lastOpened_;
   VideoCodec codec_ = VideoCodec::H264;
   int width_ = 0;
   int height_ = 0;

@@ -157,7 +157,7 @@ TEST_F(X11Test, WindowSourceCapturesContentsEvenWhenCovered) {
   EXPECT_TRUE(source.IsRunning());
   char hex[32];
   std::snprintf(hex, sizeof(hex), "%lx", game);
-  EXPECT_TRUE(lines.Contains(std::string("[WGC] Captura de ventana iniciada: 320x240 (hwnd=0x") +
+  EXPECT_TRUE(lines.Contains(std::string("[WGC] Captura de ventana iniciada: 320x240 (ventana X11=0x") +
                              hex + ")"));
 
   std::optional<Picture> p =
