@@ -500,11 +500,14 @@ void AudioPipeline::Flush(AudioHistories& histories) {
 
 AudioState AudioPipeline::State() const {
   AudioState s;
-  s.desktopRunning = desktopRunning_;
+  // A capture whose device or server has been gone for a while counts as not running.
+  s.desktopLost = desktopRunning_ && parts_.loopback->Ended();
+  s.desktopRunning = desktopRunning_ && !s.desktopLost;
   s.windows10Mode = windows10Mode_;
   s.appMixOpen = appMix_.open;
   s.mixOpen = mix_.open;
-  s.micStarted = microphoneStarted_;
+  s.micLost = microphoneStarted_ && parts_.microphone->Ended();
+  s.micStarted = microphoneStarted_ && !s.micLost;
   s.micOpen = microphoneOpen_ && microphone_.open;
   s.gameOpen = game_.open;
   s.editorChannels = quality_.editorTracks;

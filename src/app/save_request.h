@@ -34,7 +34,9 @@ class ISaveContext {
 
 // The session's audio as it stands at the press.
 struct AudioState {
-  bool desktopRunning = false;  // loopback opened and started this session
+  bool desktopRunning = false;  // loopback opened and started this session, and not lost since
+  bool desktopLost = false;     // started, but its device or sound server is gone
+  bool micLost = false;
   bool windows10Mode = false;
   bool appMixOpen = false;
   bool mixOpen = false;
