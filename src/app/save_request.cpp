@@ -68,6 +68,14 @@ SaveOutcome RequestSave(ISaveContext& context, const AudioState& audio,
   const int64_t end = video.back().timestampNs;
 
   const TrackChoice choice = ChooseTracks(audio);
+  if (audio.desktopLost) {
+    log::Line("[F8] AVISO: el audio de salida no llega (dispositivo o servidor de sonido "
+              "desaparecido); el clip se guarda sin pista principal ni de juego.");
+  }
+  if (audio.micLost && audio.micOpen && audio.editorChannels) {
+    log::Line("[F8] AVISO: el microfono no llega (dispositivo o servidor de sonido "
+              "desaparecido); el clip se guarda sin pista de microfono.");
+  }
   AudioStreamParams mainParams, micParams, gameParams;
   std::vector<EncodedPacket> mainAudio, micAudio, gameAudio;
   if (choice.hasMain) {

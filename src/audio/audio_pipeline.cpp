@@ -230,11 +230,14 @@ void AudioPipeline::Flush(AudioHistories& histories) {
 
 AudioState AudioPipeline::State() const {
   AudioState s;
-  s.desktopRunning = desktopRunning_;
+  // A capture whose device or server has been gone for a while counts as not running.
+  s.desktopLost = desktopRunning_ && parts_.loopback->Ended();
+  s.desktopRunning = desktopRunning_ && !s.desktopLost;
   s.gameOnlyTrack = gameOnlyTrack_;
   s.appMixOpen = appMix_.IsOpen();
   s.mixOpen = mix_.IsOpen();
-  s.micStarted = microphoneStarted_;
+  s.micLost = microphoneStarted_ && parts_.microphone->Ended();
+  s.micStarted = microphoneStarted_ && !s.micLost;
   s.micOpen = microphoneOpen_ && microphone_.IsOpen();
   s.gameOpen = game_.IsOpen();
   s.editorChannels = quality_.editorTracks;

@@ -6,7 +6,9 @@ namespace halvex {
 
 // The session's audio as it stands at the press.
 struct AudioState {
-  bool desktopRunning = false;  // loopback opened and started this session
+  bool desktopRunning = false;  // loopback opened and started this session, and not lost since
+  bool desktopLost = false;     // started, but its device or sound server is gone
+  bool micLost = false;
   // The platform makes the per-process tracks (the game's own sound and the application mix);
   // without them the output's loopback carries the main track.
   bool gameOnlyTrack = true;

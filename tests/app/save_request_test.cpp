@@ -153,6 +153,40 @@ TEST_F(SaveRequestTest, MainTrackWithoutPacketsWaits) {
   EXPECT_TRUE(threads_.empty());
 }
 
+// The loopback's server went away: the press makes a clip without the main track and says so,
+// where it used to wait for main-track packets that could not come.
+TEST_F(SaveRequestTest, LostCapturesAreLeftOutAndNamed) {
+  AddPictures();
+  AddTone(AudioSource::Microphone, start_);
+  audio_ = {};
+  audio_.desktopLost = true;  // running no more: the pipeline reports desktopRunning false
+  audio_.mixOpen = true;
+  audio_.appMixOpen = true;
+  audio_.gameOpen = true;
+  audio_.micStarted = true;
+  audio_.micOpen = true;
+  audio_.editorChannels = true;
+  log::Capture capture;
+  ASSERT_EQ(Press(), SaveOutcome::Started);
+  JoinAll();
+  EXPECT_TRUE(capture.Contains("[F8] AVISO: el audio de salida no llega (dispositivo o servidor "
+                               "de sonido desaparecido); el clip se guarda sin pista principal "
+                               "ni de juego."));
+  EXPECT_FALSE(capture.Contains("[F8] AVISO: el microfono no llega"));
+  const auto files = FilesIn(dir_);
+  ASSERT_EQ(files.size(), 1u);
+  const tm::FileInfo info = tm::Probe(files[0]);
+  ASSERT_EQ(info.streams.size(), 2u);
+  EXPECT_EQ(info.streams[1].title, "Solo microfono");
+
+  audio_.micLost = true;
+  audio_.micStarted = false;
+  ASSERT_EQ(Press(), SaveOutcome::Started);
+  JoinAll();
+  EXPECT_TRUE(capture.Contains("[F8] AVISO: el microfono no llega (dispositivo o servidor de "
+                               "sonido desaparecido); el clip se guarda sin pista de microfono."));
+}
+
 TEST_F(SaveRequestTest, SavesClipWithTitledTracks) {
   AddPictures();
   AddTone(AudioSource::Mix, start_ + 40'000'000);

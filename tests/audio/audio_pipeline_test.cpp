@@ -38,6 +38,7 @@ struct FakeDevice {
   int channels = 2;
   int startFailures = 0;
   bool open = false, started = false;
+  bool ended = false;  // gone and quiet for a while
   int opens = 0;
 
   bool Open(const std::string& id) {
@@ -69,7 +70,7 @@ class FakeLoopback final : public ILoopbackCapture {
   }
   int SampleRate() const override { return d_.rate; }
   int Channels() const override { return d_.channels; }
-  bool Ended() const override { return false; }
+  bool Ended() const override { return d_.ended; }
   std::deque<AudioChunk> chunks;
 
  private:
@@ -91,7 +92,7 @@ class FakeMicrophone final : public IMicrophoneCapture {
   }
   int SampleRate() const override { return d_.rate; }
   int Channels() const override { return d_.channels; }
-  bool Ended() const override { return false; }
+  bool Ended() const override { return d_.ended; }
   std::deque<AudioChunk> chunks;
 
  private:
@@ -250,6 +251,34 @@ TEST_F(AudioPipelineTest, EveryDeviceAndEncoderGivesTheFullTrackSet) {
   EXPECT_EQ(counters.microphone, Packets(AudioSource::Microphone).size());
   EXPECT_EQ(counters.mix, Packets(AudioSource::Mix).size());
   EXPECT_FALSE(logs_.Contains("AVISO"));
+}
+
+// A capture whose sound server went away stops counting as running, so a press makes the clip
+// without its tracks instead of waiting for packets that cannot come; it counts again once back.
+TEST_F(AudioPipelineTest, ACaptureThatEndedLeavesItsTracksOutUntilItIsBack) {
+  Open();
+  StartSession();
+  Play(kT0, 500);
+  struct Case {
+    bool desktopEnded, micEnded;
+    bool hasMain, hasGame, hasMic;
+  };
+  for (const Case& c : {Case{false, false, true, true, true}, Case{true, false, false, false, true},
+                        Case{false, true, true, true, false}, Case{true, true, false, false, false},
+                        Case{false, false, true, true, true}}) {
+    SCOPED_TRACE(::testing::Message() << "desktop ended " << c.desktopEnded << ", mic ended "
+                                      << c.micEnded);
+    loopDevice_.ended = c.desktopEnded;
+    micDevice_.ended = c.micEnded;
+    const AudioState state = pipeline_->State();
+    EXPECT_EQ(state.desktopLost, c.desktopEnded);
+    EXPECT_EQ(state.micLost, c.micEnded);
+    const TrackChoice choice = ChooseTracks(state);
+    EXPECT_EQ(choice.hasMain, c.hasMain);
+    EXPECT_EQ(choice.mainExpected, c.hasMain);
+    EXPECT_EQ(choice.hasGame, c.hasGame);
+    EXPECT_EQ(choice.hasMic, c.hasMic);
+  }
 }
 
 TEST_F(AudioPipelineTest, Windows10ModeHasNoPerProcessTracks) {

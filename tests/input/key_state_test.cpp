@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <utility>
+#include <vector>
+
 namespace halvex {
 namespace {
 
@@ -65,6 +68,79 @@ TEST(KeyStateTest, ResetTakesTheCurrentStateAsPrevious) {
   EXPECT_FALSE(edge.Poll(save, keys));
   keys.Press('G');
   EXPECT_TRUE(edge.Poll(save, keys));
+}
+
+// Key events between two reads of the keyboard, and how many times the shortcut fires over the
+// reads. A read is one pass of the loop; a slow pass can hold a whole press.
+TEST(KeyStateTest, EventsBetweenReadsFireOncePerPress) {
+  const HotkeyCombo save{kVkF8};
+  const HotkeyCombo menu = DefaultOpenMenuCombo();
+  // 'P' press, 'R' release, 'S' the system says down now, '|' a read.
+  struct Case {
+    const char* what;
+    HotkeyCombo combo;
+    std::vector<std::pair<char, VirtualKey>> events;
+    int fires;
+  };
+  const Case cases[] = {
+      {"tap shorter than a pass", save, {{'P', kVkF8}, {'R', kVkF8}, {'|', 0}, {'|', 0}}, 1},
+      {"held across passes", save, {{'P', kVkF8}, {'|', 0}, {'|', 0}, {'R', kVkF8}, {'|', 0}}, 1},
+      {"two taps in two passes",
+       save,
+       {{'P', kVkF8}, {'R', kVkF8}, {'|', 0}, {'P', kVkF8}, {'R', kVkF8}, {'|', 0}},
+       2},
+      {"released and pressed again within one pass",
+       save,
+       {{'P', kVkF8}, {'|', 0}, {'R', kVkF8}, {'P', kVkF8}, {'|', 0}},
+       2},
+      {"repeats of a held key", save, {{'P', kVkF8}, {'|', 0}, {'P', kVkF8}, {'P', kVkF8}, {'|', 0}}, 1},
+      {"seen down by the system and by its event", save, {{'S', kVkF8}, {'P', kVkF8}, {'|', 0}, {'|', 0}}, 1},
+      {"combo tapped within one pass",
+       menu,
+       {{'P', kVkLeftControl}, {'P', kVkRightShift}, {'P', kVkF10}, {'R', kVkF10},
+        {'R', kVkRightShift}, {'R', kVkLeftControl}, {'|', 0}, {'|', 0}},
+       1},
+      {"main key tapped while modifiers are held",
+       menu,
+       {{'P', kVkControl}, {'P', kVkShift}, {'|', 0}, {'P', kVkF10}, {'R', kVkF10}, {'|', 0},
+        {'P', kVkF10}, {'R', kVkF10}, {'|', 0}},
+       2},
+      {"one key of the combo missing",
+       menu,
+       {{'P', kVkControl}, {'P', kVkF10}, {'R', kVkF10}, {'|', 0}, {'|', 0}},
+       0},
+      {"other keys only", save, {{'P', kVkF10}, {'R', kVkF10}, {'|', 0}}, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    KeyEventTable keys;
+    ComboEdge edge;
+    int fires = 0;
+    for (const auto& [kind, key] : c.events) {
+      switch (kind) {
+        case 'P': keys.Press(key); break;
+        case 'R': keys.Release(key); break;
+        case 'S': keys.SetDown(key, true); break;
+        case '|':
+          keys.Publish();
+          fires += edge.Poll(c.combo, keys) ? 1 : 0;
+          break;
+      }
+    }
+    EXPECT_EQ(fires, c.fires);
+  }
+}
+
+TEST(KeyStateTest, SamplingSourcesNeverReportAPressTheyDidNotSee) {
+  KeyDownTable sampled;
+  sampled.Press(kVkF8);
+  sampled.Release(kVkF8);
+  EXPECT_FALSE(sampled.WentDown(kVkF8));
+  KeyEventTable events;
+  events.Press(300);  // outside the table: ignored
+  events.Publish();
+  EXPECT_FALSE(events.WentDown(300));
+  EXPECT_FALSE(events.IsDown(300));
 }
 
 }  // namespace

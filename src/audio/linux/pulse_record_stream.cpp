@@ -7,10 +7,15 @@
 namespace halvex::pulse {
 
 PulseRecordStream::~PulseRecordStream() {
-  if (stream_) {
-    PulseLock lock(connection_.Loop());
+  if (!stream_) return;
+  // A stream whose program ended is retired from the server's own callbacks, on the event thread,
+  // which already holds the lock: taking it again there aborts the program.
+  if (pa_threaded_mainloop_in_thread(connection_.Loop())) {
     Disconnect();
+    return;
   }
+  PulseLock lock(connection_.Loop());
+  Disconnect();
 }
 
 bool PulseRecordStream::Connect(const std::string& source, int rate, int channels,

@@ -18,6 +18,7 @@ class PulseRecordStream {
   using OnEnded = std::function<void()>;
 
   explicit PulseRecordStream(PulseConnection& connection) : connection_(connection) {}
+  // Any thread, with or without the lock (on the event thread the lock is held already).
   ~PulseRecordStream();
   PulseRecordStream(const PulseRecordStream&) = delete;
   PulseRecordStream& operator=(const PulseRecordStream&) = delete;

@@ -95,47 +95,79 @@ bool DescendsFrom(AudioProcessId pid, AudioProcessId root) {
 
 PulseProcessCapture::PulseProcessCapture(const std::string& deviceId, ProcessCaptureTarget target)
     : target_(std::move(target)),
+      deviceId_(deviceId),
       summer_(kProcessCaptureRate / 20 * kProcessCaptureChannels,  // 50 ms
               kProcessCaptureRate * kProcessCaptureChannels,
               [this](const float* s, size_t n, int64_t endNs) { queue_.Append(s, n, endNs); }) {
+  std::lock_guard life(lifeMutex_);
+  running_ = Attach(true);
+}
+
+bool PulseProcessCapture::Attach(bool report) {
   std::string error;
   if (!connection_.Connect("Halvex (aplicacion)", error)) {
-    log::Line("[AUDIO] AVISO: captura por aplicacion (PID " + std::to_string(target_.pid) +
-              ") sin servidor de sonido (" + error + ")");
-    return;
+    if (report) {
+      log::Line("[AUDIO] AVISO: captura por aplicacion (PID " + std::to_string(target_.pid) +
+                ") sin servidor de sonido (" + error + ")");
+    }
+    return false;
   }
   connection_.SetOnFailure([this] { OnFailure(); });
   PulseLock lock(connection_.Loop());
-  const SinkLookup sink = FindSink(connection_, deviceId);
+  const SinkLookup sink = FindSink(connection_, deviceId_);
   if (sink.index == PA_INVALID_INDEX || sink.monitor.empty()) {
-    log::Line("[AUDIO] AVISO: captura por aplicacion (PID " + std::to_string(target_.pid) +
-              "): no se encontro el dispositivo de salida (" + connection_.LastError() + ")");
-    return;
+    if (report) {
+      log::Line("[AUDIO] AVISO: captura por aplicacion (PID " + std::to_string(target_.pid) +
+                "): no se encontro el dispositivo de salida (" + connection_.LastError() + ")");
+    }
+    return false;
   }
   sinkIndex_ = sink.index;
   monitor_ = sink.monitor;
   pa_context_set_subscribe_callback(connection_.Context(), &PulseProcessCapture::OnEvent, this);
   if (!connection_.Wait(pa_context_subscribe(connection_.Context(), PA_SUBSCRIPTION_MASK_SINK_INPUT,
                                              nullptr, nullptr))) {
-    return;
+    return false;
   }
   // Streams that are already playing; later ones arrive as events.
   pa_operation* op = pa_context_get_sink_input_info_list(
       connection_.Context(), &PulseProcessCapture::OnSinkInputInfo, this);
   if (op) pa_operation_unref(op);
-  running_ = true;
+  return true;
 }
 
-PulseProcessCapture::~PulseProcessCapture() {
+void PulseProcessCapture::Detach() {
   if (connection_.Connected()) {
     PulseLock lock(connection_.Loop());
     pa_context_set_subscribe_callback(connection_.Context(), nullptr, nullptr);
+    for (const auto& entry : streams_) summer_.Remove(entry.first);
     streams_.clear();
   }
   connection_.Disconnect();
 }
 
+bool PulseProcessCapture::Reopen(int attempt) {
+  std::lock_guard life(lifeMutex_);
+  Detach();
+  if (!Attach(false)) {
+    Detach();
+    return false;
+  }
+  running_ = true;
+  warned_ = false;
+  log::Line("[AUDIO] La captura por aplicacion (PID " + std::to_string(target_.pid) +
+            ") volvio tras " + std::to_string(attempt) + (attempt == 1 ? " intento." : " intentos."));
+  return true;
+}
+
+PulseProcessCapture::~PulseProcessCapture() {
+  reconnector_.Stop();
+  std::lock_guard life(lifeMutex_);
+  Detach();
+}
+
 size_t PulseProcessCapture::StreamCount() {
+  std::lock_guard life(lifeMutex_);
   PulseLock lock(connection_.Loop());
   return streams_.size();
 }
@@ -147,12 +179,14 @@ bool PulseProcessCapture::Matches(AudioProcessId pid) const {
   return target_.inTree ? target_.inTree(pid) : DescendsFrom(pid, target_.pid);
 }
 
+// Event thread, lock held: the streams die with the connection; the reconnector replaces both.
 void PulseProcessCapture::OnFailure() {
   running_ = false;
   if (!warned_.exchange(true)) {
     log::Line("[AUDIO] AVISO: la captura por aplicacion (PID " + std::to_string(target_.pid) +
               ") se interrumpio: servidor de sonido no disponible.");
   }
+  reconnector_.Lost();
 }
 
 void PulseProcessCapture::OnEvent(pa_context* c, pa_subscription_event_type_t type,

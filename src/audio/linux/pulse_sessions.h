@@ -8,6 +8,7 @@
 #include <string>
 
 #include "audio/audio_sources.h"
+#include "audio/capture_recovery.h"
 #include "audio/linux/pulse_connection.h"
 #include "audio/linux/pulse_record_stream.h"
 #include "audio/sample_queue.h"
@@ -15,6 +16,7 @@
 
 namespace halvex::pulse {
 
+// Connects again on its own when the sound server comes back after going away.
 class PulseProcessCapture final : public IProcessCapture {
  public:
   PulseProcessCapture(const std::string& deviceId, ProcessCaptureTarget target);
@@ -26,6 +28,10 @@ class PulseProcessCapture final : public IProcessCapture {
   size_t StreamCount();
 
  private:
+  // Connects, finds the sink and follows its streams. `report`: log why it failed.
+  bool Attach(bool report);
+  void Detach();
+  bool Reopen(int attempt);
   bool Matches(AudioProcessId pid) const;
   // Event thread, lock held.
   void Consider(const pa_sink_input_info& info);
@@ -35,6 +41,9 @@ class PulseProcessCapture final : public IProcessCapture {
   static void OnSinkInputInfo(pa_context* c, const pa_sink_input_info* info, int eol, void* self);
 
   ProcessCaptureTarget target_;
+  std::string deviceId_;
+  // Guards the connection against the reconnector's thread; never taken on the event thread.
+  std::mutex lifeMutex_;
   PulseConnection connection_;
   uint32_t sinkIndex_ = PA_INVALID_INDEX;
   std::string monitor_;
@@ -43,6 +52,7 @@ class PulseProcessCapture final : public IProcessCapture {
   StreamSummer summer_;
   std::atomic<bool> running_{false};
   std::atomic<bool> warned_{false};
+  CaptureReconnector reconnector_{[this](int attempt) { return Reopen(attempt); }};
 };
 
 class PulseAudioSessions final : public IAudioSessions {

@@ -1,6 +1,7 @@
 #include "audio/win/wasapi_capture.h"
 
 #include "core/audio_timeline.h"
+#include "core/clock.h"
 #include "core/log.h"
 #include "core/win/com_apartment.h"
 #include "core/win/hresult_text.h"
@@ -18,15 +19,31 @@ void ReportEnded(const char* what, HRESULT hr) {
             "); el video sigue grabando sin esa pista.");
 }
 
+namespace {
+
+bool SameLayout(const MixFormat& a, const MixFormat& b) {
+  return a.rate == b.rate && a.channels == b.channels;
+}
+
+void ReportReturn(const char* what, int attempt) {
+  log::Line(std::string("[AUDIO] La captura de ") + what + " volvio tras " +
+            std::to_string(attempt) + (attempt == 1 ? " intento." : " intentos."));
+}
+
+}  // namespace
+
 // ---- loopback ----
 
 bool WasapiLoopbackCapture::Open(const std::string& deviceId) {
-  ended_ = false;
-  return endpoint_.Open(deviceId);
+  health_.Restored(NowNs());
+  deviceId_ = deviceId;
+  const bool ok = endpoint_.Open(deviceId);
+  format_ = ok ? endpoint_.Format() : MixFormat{};
+  return ok;
 }
 
 bool WasapiLoopbackCapture::Start() {
-  if (!endpoint_.IsOpen() || ended_) return false;
+  if (!endpoint_.IsOpen() || health_.IsLost()) return false;
   if (endpoint_.started) return true;
   const HRESULT hr = endpoint_.Client()->Start();
   if (FAILED(hr)) {
@@ -48,8 +65,37 @@ void WasapiLoopbackCapture::Close() {
   endpoint_.Close();
 }
 
+bool WasapiLoopbackCapture::Ended() const { return !health_.Running(NowNs()); }
+
+void WasapiLoopbackCapture::TryReopen() {
+  const int64_t now = NowNs();
+  if (now < nextAttemptNs_) return;
+  const int attempt = backoff_.Attempts();
+  // The endpoint may come back in another format; the encoders behind it were made for this one.
+  const bool ok = endpoint_.Open(deviceId_) && SameLayout(endpoint_.Format(), format_) &&
+                  SUCCEEDED(endpoint_.Client()->Start());
+  if (!ok) {
+    endpoint_.Close();
+    if (attempt == 1) {
+      log::Line(
+          "[AUDIO] AVISO: no se pudo iniciar el loopback; reabriendo el endpoint para "
+          "reintentar...");
+    }
+    nextAttemptNs_ = now + backoff_.NextDelayNs();
+    return;
+  }
+  endpoint_.started = true;
+  health_.Restored(now);
+  backoff_.Reset();
+  ReportReturn("audio de salida", attempt);
+}
+
 bool WasapiLoopbackCapture::Read(std::vector<AudioChunk>& chunks) {
-  if (!endpoint_.started || ended_) return false;
+  if (health_.IsLost()) {
+    TryReopen();
+    if (health_.IsLost()) return false;
+  }
+  if (!endpoint_.started) return false;
   std::vector<float> buffer;
   bool readAny = false;
   HRESULT failure = S_OK;
@@ -57,9 +103,12 @@ bool WasapiLoopbackCapture::Read(std::vector<AudioChunk>& chunks) {
                                   nullptr, [&](std::vector<float>& s, UINT32, int64_t t) {
                                     chunks.push_back({std::move(s), t});
                                   });
-  if (!alive) {
-    ended_ = true;
+  const int64_t now = NowNs();
+  if (readAny) health_.Delivered(now);
+  if (!alive && health_.Lost(now)) {
     ReportEnded("audio de salida", failure);
+    backoff_.Reset();
+    nextAttemptNs_ = now + backoff_.NextDelayNs();
   }
   return readAny;
 }
@@ -68,8 +117,10 @@ bool WasapiLoopbackCapture::Read(std::vector<AudioChunk>& chunks) {
 
 bool WasapiMicrophoneCapture::Open(const std::string& deviceId) {
   Stop();
-  ended_ = false;
+  health_.Restored(NowNs());
+  deviceId_ = deviceId;
   const bool ok = endpoint_.Open(deviceId);
+  format_ = ok ? endpoint_.Format() : MixFormat{};
   CloseEvent();  // it belonged to the released client
   return ok;
 }
@@ -80,10 +131,10 @@ void WasapiMicrophoneCapture::CloseEvent() {
   eventSet_ = false;
 }
 
-bool WasapiMicrophoneCapture::Start() {
-  if (running_) return true;
-  if (!endpoint_.IsOpen() || ended_) return false;
-  if (thread_.joinable()) thread_.join();  // a thread that ended on its own
+bool WasapiMicrophoneCapture::Ended() const { return !health_.Running(NowNs()); }
+
+// Event and client start, shared by Start and a reconnection.
+bool WasapiMicrophoneCapture::StartClient() {
   // One event per client: a client may refuse a second SetEventHandle (Wine does), so a
   // stopped microphone keeps its event to start again.
   if (!event_) {
@@ -104,41 +155,74 @@ bool WasapiMicrophoneCapture::Start() {
     eventSet_ = true;
   }
   ResetEvent(event_);
-  queue_.Clear();
-  stop_ = false;
-  running_ = true;
   hr = endpoint_.Client()->Start();
   if (FAILED(hr)) {
-    running_ = false;
-    stop_ = true;
     log::Line("WASAPI: IAudioClient::Start (mic) fallo (hr=0x" + HrHex(hr) + ")");
     return false;
   }
   endpoint_.started = true;
+  return true;
+}
+
+bool WasapiMicrophoneCapture::Start() {
+  if (running_) return true;
+  if (!endpoint_.IsOpen() || health_.IsLost()) return false;
+  if (thread_.joinable()) thread_.join();  // a thread that ended on its own
+  queue_.Clear();
+  stop_ = false;
+  running_ = true;
+  if (!StartClient()) {
+    running_ = false;
+    stop_ = true;
+    return false;
+  }
   log::Line("WASAPI: captura de microfono iniciada.");
   thread_ = std::thread([this] { Run(); });
   return true;
 }
 
+bool WasapiMicrophoneCapture::Reconnect() {
+  ReconnectBackoff backoff;
+  for (;;) {
+    // Waits in short steps so that Stop is never held up for long.
+    const int64_t until = NowNs() + backoff.NextDelayNs();
+    while (!stop_ && NowNs() < until) Sleep(kWaitMs);
+    if (stop_) return false;
+    const int attempt = backoff.Attempts();
+    eventSet_ = false;  // the same event goes to the new client
+    if (endpoint_.Open(deviceId_) && SameLayout(endpoint_.Format(), format_) && StartClient()) {
+      health_.Restored(NowNs());
+      ReportReturn("microfono", attempt);
+      return true;
+    }
+    endpoint_.Close();
+    if (attempt == 1) {
+      log::Line(
+          "[AUDIO] AVISO: no se pudo iniciar el microfono; reabriendo el dispositivo para "
+          "reintentar...");
+    }
+  }
+}
+
 void WasapiMicrophoneCapture::Run() {
   ComApartment com;
-  const MixFormat format = endpoint_.Format();
-  IAudioCaptureClient* capture = endpoint_.Capture();
   std::vector<float> buffer;
   while (!stop_) {
     const DWORD wait = WaitForSingleObject(event_, kWaitMs);
     if (wait == WAIT_FAILED) break;
+    const MixFormat format = endpoint_.Format();
     bool readAny = false;
     HRESULT failure = S_OK;
     const bool alive =
-        DrainPackets(capture, format, buffer, readAny, failure, &stop_,
+        DrainPackets(endpoint_.Capture(), format, buffer, readAny, failure, &stop_,
                      [&](std::vector<float>& s, UINT32 frames, int64_t t) {
                        queue_.Append(s.data(), s.size(), t + FramesToNs(frames, format.rate));
                      });
+    if (readAny) health_.Delivered(NowNs());
     if (!alive) {
-      ended_ = true;
+      health_.Lost(NowNs());
       ReportEnded("microfono", failure);
-      break;
+      if (!Reconnect()) break;
     }
   }
   running_ = false;

@@ -1,6 +1,7 @@
 #include "input/linux/x11_key_state.h"
 
 #include <X11/Xlib.h>
+#include <X11/extensions/XInput2.h>
 
 #include <algorithm>
 
@@ -18,6 +19,45 @@ std::unique_ptr<X11KeyState> X11KeyState::Open(const char* displayName) {
 X11KeyState::X11KeyState(Display* display) : display_(display) {
   x11::InstallErrorHandler();
   ReloadMapping();
+  ListenForRawKeys();
+}
+
+void X11KeyState::ListenForRawKeys() {
+  int event = 0, error = 0;
+  int opcode = -1;
+  if (!XQueryExtension(display_, "XInputExtension", &opcode, &event, &error)) return;
+  int major = 2, minor = 0;
+  if (XIQueryVersion(display_, &major, &minor) != Success || major < 2) return;
+  // Raw events are only reported to the root window, never take the key from the window in
+  // front, and come whatever window has the focus.
+  std::array<unsigned char, XIMaskLen(XI_LASTEVENT)> bits{};
+  XISetMask(bits.data(), XI_RawKeyPress);
+  XISetMask(bits.data(), XI_RawKeyRelease);
+  XIEventMask mask{XIAllMasterDevices, static_cast<int>(bits.size()), bits.data()};
+  x11::ErrorTrap trap(display_);
+  XISelectEvents(display_, DefaultRootWindow(display_), &mask, 1);
+  XSync(display_, False);
+  if (!trap.Failed()) xiOpcode_ = opcode;
+}
+
+void X11KeyState::TakeEvents() {
+  while (XPending(display_) > 0) {
+    XEvent event;
+    XNextEvent(display_, &event);
+    XGenericEventCookie* cookie = &event.xcookie;
+    if (cookie->type != GenericEvent || cookie->extension != xiOpcode_ ||
+        !XGetEventData(display_, cookie)) {
+      continue;
+    }
+    const auto* raw = static_cast<const XIRawEvent*>(cookie->data);
+    const auto keycode = static_cast<VirtualKey>(raw->detail);
+    if (cookie->evtype == XI_RawKeyPress && !(raw->flags & XIKeyRepeat)) {
+      keys_.Press(keycode);
+    } else if (cookie->evtype == XI_RawKeyRelease) {
+      keys_.Release(keycode);
+    }
+    XFreeEventData(display_, cookie);
+  }
 }
 
 X11KeyState::~X11KeyState() { XCloseDisplay(display_); }
@@ -49,17 +89,31 @@ void X11KeyState::ReloadMapping() {
 
 bool X11KeyState::Refresh() {
   x11::ErrorTrap trap(display_);
-  if (XQueryKeymap(display_, keymap_.data()) == 0 || trap.Failed()) {
-    keymap_.fill(0);
-    return false;
+  TakeEvents();
+  std::array<char, 32> keymap{};
+  const bool ok = XQueryKeymap(display_, keymap.data()) != 0 && !trap.Failed();
+  for (VirtualKey keycode = 0; keycode < 256; ++keycode) {
+    keys_.SetDown(keycode, ok && (keymap[keycode >> 3] & (1 << (keycode & 7))) != 0);
   }
-  return true;
+  // Events the server sent before the key map's reply: a press among them that the map already
+  // shows is not a second press (it is down already), and a tap is latched.
+  TakeEvents();
+  keys_.Publish();
+  return ok;
 }
 
 bool X11KeyState::IsDown(VirtualKey code) const {
   if (code >= keycodes_.size()) return false;
   for (const unsigned char keycode : keycodes_[code]) {
-    if (keymap_[keycode >> 3] & (1 << (keycode & 7))) return true;
+    if (keys_.IsDown(keycode)) return true;
+  }
+  return false;
+}
+
+bool X11KeyState::WentDown(VirtualKey code) const {
+  if (code >= keycodes_.size()) return false;
+  for (const unsigned char keycode : keycodes_[code]) {
+    if (keys_.WentDown(keycode)) return true;
   }
   return false;
 }

@@ -65,6 +65,22 @@ bool PrivatePulseServer::Start(std::string& error) {
   unsetenv("PULSE_SERVER");
   unsetenv("PULSE_SINK");
   unsetenv("PULSE_SOURCE");
+  return Launch(error);
+}
+
+bool PrivatePulseServer::Restart(std::string& error) {
+  Kill();
+  for (int i = 0; i < 100; ++i) {
+    if (Launch(error)) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  std::ifstream log(dir_ / "pulse.log");
+  std::string line;
+  while (std::getline(log, line)) error += "\n" + line;
+  return false;
+}
+
+bool PrivatePulseServer::Launch(std::string& error) {
   const std::string out = std::string("module-null-sink rate=48000 sink_name=") + kTestSink +
                           " sink_properties='device.description=\"" + kTestSinkDescription + "\"'";
   const std::string line = std::string("module-null-sink rate=48000 sink_name=") + kTestMicLine;
@@ -76,7 +92,7 @@ bool PrivatePulseServer::Start(std::string& error) {
                       "--load=module-native-protocol-unix", "--load=" + out, "--load=" + line,
                       "--load=" + mic});
   std::ifstream pidFile(dir_ / "pulse" / "pid");
-  if (rc != 0 || !(pidFile >> pid_)) {
+  if (rc != 0 || !(pidFile >> pid_) || pid_ <= 0) {
     error = "pulseaudio no arranco (rc=" + std::to_string(rc) + ")";
     return false;
   }

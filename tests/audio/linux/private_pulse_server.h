@@ -26,10 +26,13 @@ class PrivatePulseServer {
   bool Start(std::string& error);
   // Ends the server the hard way, as a crash would.
   void Kill();
+  // Kills it and starts it again on the same socket with the same devices.
+  bool Restart(std::string& error);
   void Stop();
   pid_t Pid() const { return pid_; }
 
  private:
+  bool Launch(std::string& error);
   std::filesystem::path dir_;
   pid_t pid_ = 0;
 };

@@ -1,4 +1,5 @@
 // The PulseAudio backend against a real server of the test's own.
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -246,6 +247,33 @@ TEST_F(PulseBackendTest, MixerSeparatesTheGameFromOtherPrograms) {
   EXPECT_GT(mix440, 0.2 * mix880);
 }
 
+// A program's stream ends while its capture runs: the stream is retired on the server's event
+// thread, which must not take the lock it already holds (that aborted the whole program).
+TEST_F(PulseBackendTest, AProgramsStreamThatEndsIsRetiredAndCaptureGoesOn) {
+  pulse::PulseAudioSessions sessions;
+  struct Case {
+    const char* what;
+    double seconds;
+    bool killed;
+  };
+  for (const Case& c : {Case{"sonido corto que termina solo", 1.0, false},
+                        Case{"programa terminado a la fuerza", 8.0, true}}) {
+    SCOPED_TRACE(c.what);
+    const pid_t player = testing::PlayTone(folder_, kTestSink, 440, c.seconds);
+    ASSERT_GT(player, 0);
+    auto owned = sessions.StartCapture("", {static_cast<AudioProcessId>(player), false, {}});
+    auto* capture = static_cast<pulse::PulseProcessCapture*>(owned.get());
+    EXPECT_TRUE(WaitFor([&] { return capture->StreamCount() == 1; }));
+    if (c.killed) {
+      testing::EndProcess(player);
+    } else {
+      EXPECT_TRUE(WaitFor([&] { return waitpid(player, nullptr, WNOHANG) == player; }));
+    }
+    EXPECT_TRUE(WaitFor([&] { return capture->StreamCount() == 0; }));
+    EXPECT_TRUE(capture->Running());
+  }
+}
+
 TEST_F(PulseBackendTest, MicrophoneQueuesItsInput) {
   pulse::PulseMicrophoneCapture microphone;
   ASSERT_TRUE(microphone.Open(""));
@@ -287,9 +315,10 @@ TEST_F(PulseBackendTest, ServerDeathEndsStreamsWithAWarning) {
   ASSERT_TRUE(capture->Running());
 
   server_.Kill();
+  // Ended once nothing has come for a few seconds (CaptureHealth::kSilentLimitNs).
   EXPECT_TRUE(WaitFor([&] {
     return loopback.Ended() && microphone.Ended() && !capture->Running();
-  }));
+  }, 8000ms));
   EXPECT_TRUE(lines.Contains("[AUDIO] AVISO: la captura de audio de salida se interrumpio"));
   EXPECT_TRUE(lines.Contains("[AUDIO] AVISO: la captura de microfono se interrumpio"));
   EXPECT_TRUE(lines.Contains("[AUDIO] AVISO: la captura por aplicacion (PID"));
@@ -300,6 +329,75 @@ TEST_F(PulseBackendTest, ServerDeathEndsStreamsWithAWarning) {
   EXPECT_FALSE(loopback.Open(""));
   microphone.Stop();
   microphone.Close();
+}
+
+// The server restarts: the loopback, the microphone and a program's capture connect again on
+// their own, report running again and deliver the new sound.
+TEST_F(PulseBackendTest, ARestartedServerBringsEveryCaptureBack) {
+  log::Capture lines;
+  pulse::PulseAudioSessions sessions;
+  pulse::PulseLoopbackCapture loopback;
+  pulse::PulseMicrophoneCapture microphone;
+  ASSERT_TRUE(loopback.Open(""));
+  ASSERT_TRUE(loopback.Start());
+  ASSERT_TRUE(microphone.Open(""));
+  ASSERT_TRUE(microphone.Start());
+  ASSERT_GT(Play(kTestSink, 440), 0);
+  // Every program belongs to this capture's tree, so a program started after the restart is one.
+  auto owned = sessions.StartCapture("", {1, true, [](AudioProcessId) { return true; }});
+  auto* capture = static_cast<pulse::PulseProcessCapture*>(owned.get());
+  ASSERT_TRUE(WaitFor([&] { return capture->StreamCount() == 1; }));
+
+  std::string error;
+  ASSERT_TRUE(server_.Restart(error)) << error;
+  EXPECT_TRUE(WaitFor([&] {
+    return lines.Contains("[AUDIO] La captura de audio de salida volvio tras") &&
+           lines.Contains("[AUDIO] La captura de microfono volvio tras") &&
+           lines.Contains("[AUDIO] La captura por aplicacion (PID 1) volvio tras");
+  }, 10000ms));
+  EXPECT_TRUE(lines.Contains("[AUDIO] AVISO: la captura de audio de salida se interrumpio"));
+  EXPECT_FALSE(loopback.Ended());
+  EXPECT_FALSE(microphone.Ended());
+  EXPECT_TRUE(capture->Running());
+
+  std::vector<AudioChunk> chunks;
+  loopback.Read(chunks);  // what came before the restart
+  chunks.clear();
+  AudioChunk chunk;
+  microphone.Read(chunk);
+  std::vector<float> programSamples;
+  capture->TakeQueued(programSamples);
+  programSamples.clear();
+  ASSERT_GT(Play(kTestSink, 880), 0);
+  ASSERT_GT(Play(kTestMicLine, 1000), 0);
+  std::vector<float> loopSamples, micSamples;
+  WaitFor(
+      [&] {
+        loopback.Read(chunks);
+        for (AudioChunk& c : chunks) {
+          loopSamples.insert(loopSamples.end(), c.samples.begin(), c.samples.end());
+        }
+        chunks.clear();
+        if (microphone.Read(chunk)) {
+          micSamples.insert(micSamples.end(), chunk.samples.begin(), chunk.samples.end());
+        }
+        capture->TakeQueued(programSamples);
+        return Channel0(loopSamples, 2).size() > 24000 &&
+               Channel0(micSamples, microphone.Channels()).size() > 24000 &&
+               Channel0(programSamples, 2).size() > 24000;
+      },
+      10000ms);
+  const std::vector<float> loopMono = Channel0(loopSamples, 2);
+  const std::vector<float> micMono = Channel0(micSamples, microphone.Channels());
+  const std::vector<float> programMono = Channel0(programSamples, 2);
+  ASSERT_GT(loopMono.size(), 24000u);
+  ASSERT_GT(micMono.size(), 24000u);
+  ASSERT_GT(programMono.size(), 24000u);
+  EXPECT_NEAR(ZeroCrossingHz(loopMono, 48000), 880, 8);
+  EXPECT_NEAR(ZeroCrossingHz(micMono, microphone.SampleRate()), 1000, 10);
+  EXPECT_NEAR(ZeroCrossingHz(programMono, 48000), 880, 8);
+  microphone.Stop();
+  loopback.Stop();
 }
 
 }  // namespace

@@ -79,5 +79,54 @@ TEST_F(X11KeyStateTest, ModifiersHaveLeftAndRightVariants) {
   EXPECT_FALSE(IsComboHeld(DefaultOpenMenuCombo(), *keys));
 }
 
+// A press and release between two reads (a slow pass of the loop) is still one press of F8.
+TEST_F(X11KeyStateTest, ATapBetweenTwoReadsIsSeenOnce) {
+  ASSERT_TRUE(keys->EventsAvailable());
+  const HotkeyCombo save{kVkF8};
+  ComboEdge edge;
+  ASSERT_TRUE(keys->Refresh());
+  EXPECT_FALSE(edge.Poll(save, *keys));
+  Key(XK_F8, true);
+  Key(XK_F8, false);
+  ASSERT_TRUE(keys->Refresh());
+  EXPECT_FALSE(keys->IsDown(kVkF8));
+  EXPECT_TRUE(keys->WentDown(kVkF8));
+  EXPECT_TRUE(edge.Poll(save, *keys));
+  ASSERT_TRUE(keys->Refresh());
+  EXPECT_FALSE(keys->WentDown(kVkF8));
+  EXPECT_FALSE(edge.Poll(save, *keys));
+
+  // Held over several reads: one press.
+  Key(XK_F8, true);
+  int fires = 0;
+  for (int i = 0; i < 4; ++i) {
+    keys->Refresh();
+    fires += edge.Poll(save, *keys) ? 1 : 0;
+  }
+  Key(XK_F8, false);
+  keys->Refresh();
+  fires += edge.Poll(save, *keys) ? 1 : 0;
+  EXPECT_EQ(fires, 1);
+}
+
+// Listening for raw key events takes nothing from the window that has the focus.
+TEST_F(X11KeyStateTest, TheFocusedWindowStillGetsItsKeys) {
+  const Window window = XCreateSimpleWindow(d, DefaultRootWindow(d), 0, 0, 50, 50, 0, 0, 0);
+  XSelectInput(d, window, KeyPressMask | StructureNotifyMask);
+  XMapWindow(d, window);
+  XEvent event;
+  XWindowEvent(d, window, StructureNotifyMask, &event);
+  while (event.type != MapNotify) XWindowEvent(d, window, StructureNotifyMask, &event);
+  XSetInputFocus(d, window, RevertToParent, CurrentTime);
+  XSync(d, False);
+  Key(XK_F8, true);
+  Key(XK_F8, false);
+  keys->Refresh();
+  EXPECT_TRUE(keys->WentDown(kVkF8));
+  EXPECT_TRUE(XCheckWindowEvent(d, window, KeyPressMask, &event));
+  XDestroyWindow(d, window);
+  XSync(d, False);
+}
+
 }  // namespace
 }  // namespace halvex
