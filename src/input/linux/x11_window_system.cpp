@@ -386,6 +386,46 @@ int X11WindowSystem::RefreshRateHz(WindowId window) {
   return trap.Failed() ? 0 : hz;
 }
 
+std::optional<Rect> X11WindowSystem::NearestMonitorRect(WindowId window) {
+  const auto rect = WindowRect(window);
+  if (!rect) return std::nullopt;
+  const Rect screen{0, 0, DisplayWidth(display_, DefaultScreen(display_)),
+                    DisplayHeight(display_, DefaultScreen(display_))};
+  if (!randr_) return screen;
+  x11::ErrorTrap trap(display_);
+  XRRScreenResources* resources = XRRGetScreenResourcesCurrent(display_, root_);
+  if (resources == nullptr || trap.Failed()) {
+    if (resources != nullptr) XRRFreeScreenResources(resources);
+    return screen;
+  }
+  // The monitor showing the largest part of the window; when none shows any, the closest one.
+  std::optional<Rect> best;
+  long bestArea = 0;
+  long bestDistance = 0;
+  for (int i = 0; i < resources->ncrtc; ++i) {
+    XRRCrtcInfo* crtc = XRRGetCrtcInfo(display_, resources, resources->crtcs[i]);
+    if (crtc == nullptr) continue;
+    if (crtc->mode != None && crtc->width > 0 && crtc->height > 0) {
+      const Rect monitor{crtc->x, crtc->y, crtc->x + static_cast<int>(crtc->width),
+                         crtc->y + static_cast<int>(crtc->height)};
+      const Rect common = Intersect(*rect, monitor);
+      const long area = common.Empty() ? 0 : static_cast<long>(common.Width()) * common.Height();
+      const long dx = std::max({0, monitor.left - rect->right, rect->left - monitor.right});
+      const long dy = std::max({0, monitor.top - rect->bottom, rect->top - monitor.bottom});
+      const long distance = dx * dx + dy * dy;
+      if (!best || area > bestArea || (area == 0 && bestArea == 0 && distance < bestDistance)) {
+        best = monitor;
+        bestArea = area;
+        bestDistance = distance;
+      }
+    }
+    XRRFreeCrtcInfo(crtc);
+  }
+  XRRFreeScreenResources(resources);
+  if (trap.Failed() || !best) return screen;
+  return best;
+}
+
 ProcessId X11WindowSystem::OwnProcess() { return static_cast<ProcessId>(::getpid()); }
 
 std::optional<std::filesystem::path> X11WindowSystem::ProcessImagePath(ProcessId process) {
