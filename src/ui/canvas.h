@@ -61,8 +61,8 @@ class Canvas {
   // round ends: it covers the pixels whose centres lie within width / 2 of that segment.
   virtual void DrawLine(Point from, Point to, int width, Color color) = 0;
   // UTF-8 text on one line (line breaks are not honoured), on a transparent background.
-  virtual void DrawText(std::string_view utf8, const Font& font, const Rect& box, TextAlign align,
-                        Color color) = 0;
+  virtual void DrawTextLine(std::string_view utf8, const Font& font, const Rect& box,
+                            TextAlign align, Color color) = 0;
   // A PNG image (as the resource pack holds it) scaled into `dest`. False, drawing nothing, when
   // the bytes are not a PNG image the painter can decode.
   virtual bool DrawImage(std::span<const uint8_t> png, const Rect& dest) = 0;

@@ -17,7 +17,8 @@ uint8_t Premultiply(uint8_t channel, uint8_t alpha) {
 }  // namespace
 
 MemoryCanvas::MemoryCanvas(int width, int height, Color background)
-    : width_(std::max(width, 0)), height_(std::max(height, 0)),
+    : width_(std::max(width, 0)),
+      height_(std::max(height, 0)),
       pixels_(static_cast<size_t>(width_) * height_ * 4) {
   const uint8_t px[4] = {Premultiply(background.b, background.a),
                          Premultiply(background.g, background.a),
@@ -96,8 +97,8 @@ void MemoryCanvas::DrawLine(Point from, Point to, int width, Color color) {
   });
 }
 
-void MemoryCanvas::DrawText(std::string_view utf8, const Font& font, const Rect& box,
-                            TextAlign align, Color color) {
+void MemoryCanvas::DrawTextLine(std::string_view utf8, const Font& font, const Rect& box,
+                                TextAlign align, Color color) {
   texts_.push_back(TextDraw{std::string(utf8), font, box, align, color, Clip()});
 }
 

@@ -1,9 +1,9 @@
 #pragma once
 // A painter into a BGRA image in memory, for tests on every platform. Shapes are rasterised here,
-// exactly as the Canvas contract says (a pixel is covered when its centre is inside the shape), so a
-// test can check the colour of any pixel. Text and images are not rasterised: text leaves the
-// pixels as they were, and every text and image draw is recorded with its box and the clip in force,
-// so a test asserts what was written where instead of comparing glyphs.
+// exactly as the Canvas contract says (a pixel is covered when its centre is inside the shape), so
+// a test can check the colour of any pixel. Text and images are not rasterised: text leaves the
+// pixels as they were, and every text and image draw is recorded with its box and the clip in
+// force, so a test asserts what was written where instead of comparing glyphs.
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -38,8 +38,8 @@ class MemoryCanvas final : public Canvas {
   void FillRoundedRect(const Rect& rect, int radius, Color color) override;
   void FillEllipse(const Rect& bounds, Color color) override;
   void DrawLine(Point from, Point to, int width, Color color) override;
-  void DrawText(std::string_view utf8, const Font& font, const Rect& box, TextAlign align,
-                Color color) override;
+  void DrawTextLine(std::string_view utf8, const Font& font, const Rect& box, TextAlign align,
+                    Color color) override;
   // Accepts any bytes that begin with the PNG signature and an IHDR chunk; nothing is decoded.
   bool DrawImage(std::span<const uint8_t> png, const Rect& dest) override;
   void PushClip(const Rect& rect) override;

@@ -135,8 +135,7 @@ void Overlay::HideAndClear() {
 }
 
 void Overlay::Reposition() {
-  const WindowId reference =
-      content_ != 0 && windows_.IsWindow(content_) ? content_ : target_;
+  const WindowId reference = content_ != 0 && windows_.IsWindow(content_) ? content_ : target_;
   const auto rect = windows_.WindowRect(reference);
   if (!rect) return;  // the window is gone; the badge stays where it was
   const Size size = overlay::BadgeSize(Look().mode);

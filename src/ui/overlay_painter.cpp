@@ -28,13 +28,13 @@ BadgeParts LayOutBadge(const OverlayLook& look, Size size) {
                        client.right - kTrackSide, client.bottom - kTrackBottomFromBottom};
     const int percent = std::clamp(look.percent, 0, 100);
     const int fillWidth = (percent * parts.track.Width() + 50) / 100;  // to the nearest pixel
-    parts.fill = Rect{parts.track.left, parts.track.top, parts.track.left + fillWidth,
-                      parts.track.bottom};
+    parts.fill =
+        Rect{parts.track.left, parts.track.top, parts.track.left + fillWidth, parts.track.bottom};
     parts.percent = Rect{parts.track.right - kPercentWidth, parts.track.top - kPercentHeight,
                          parts.track.right, parts.track.top};
   } else if (look.mode != BadgeMode::kDot) {
-    parts.text = Rect{client.left + kSideMargin, client.top, client.right - kSideMargin,
-                      client.bottom};
+    parts.text =
+        Rect{client.left + kSideMargin, client.top, client.right - kSideMargin, client.bottom};
   }
   return parts;
 }
@@ -50,13 +50,13 @@ void PaintOverlay(Canvas& canvas, const OverlayLook& look) {
   }
   canvas.FillRoundedRect(parts.badge, kBadgeCornerRadius, badge);
   const Font text = BadgeFont(overlay::kTextHeight);
-  canvas.DrawText(look.text, text, parts.text, TextAlign::kCenter, overlay::kText);
+  canvas.DrawTextLine(look.text, text, parts.text, TextAlign::kCenter, overlay::kText);
   if (look.mode != BadgeMode::kProgress) return;
   canvas.FillRect(parts.track, overlay::kTrack);
   canvas.FillRect(parts.fill, overlay::kFill);
   const std::string percent = std::to_string(std::clamp(look.percent, 0, 100)) + "%";
-  canvas.DrawText(percent, BadgeFont(overlay::kPercentHeight), parts.percent, TextAlign::kCenter,
-                  overlay::kText);
+  canvas.DrawTextLine(percent, BadgeFont(overlay::kPercentHeight), parts.percent,
+                      TextAlign::kCenter, overlay::kText);
 }
 
 }  // namespace halvex

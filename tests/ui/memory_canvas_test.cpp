@@ -1,10 +1,10 @@
+#include "ui/memory_canvas.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdint>
 #include <string>
 #include <vector>
-
-#include "ui/memory_canvas.h"
 
 namespace halvex {
 namespace {
@@ -31,25 +31,39 @@ TEST(MemoryCanvasTest, ShapesCoverThePixelsWhoseCentresTheyContain) {
   };
   const std::vector<Case> cases = {
       {"rectangle, right and bottom outside",
-       [](Canvas& c) { c.FillRect(Rect{1, 1, 4, 3}, kInk); },
+       [](Canvas& c) {
+         c.FillRect(Rect{1, 1, 4, 3}, kInk);
+       },
        {"......", ".###..", ".###..", "......", "......", "......"}},
       {"ellipse inscribed",
-       [](Canvas& c) { c.FillEllipse(Rect{0, 1, 6, 5}, kInk); },
+       [](Canvas& c) {
+         c.FillEllipse(Rect{0, 1, 6, 5}, kInk);
+       },
        {"......", ".####.", "######", "######", ".####.", "......"}},
       {"rounded rectangle, corner radius 2",
-       [](Canvas& c) { c.FillRoundedRect(Rect{0, 0, 6, 5}, 2, kInk); },
+       [](Canvas& c) {
+         c.FillRoundedRect(Rect{0, 0, 6, 5}, 2, kInk);
+       },
        {".####.", "######", "######", "######", ".####.", "......"}},
       {"rounded rectangle, radius limited to half the shorter side",
-       [](Canvas& c) { c.FillRoundedRect(Rect{0, 0, 6, 2}, 50, kInk); },
+       [](Canvas& c) {
+         c.FillRoundedRect(Rect{0, 0, 6, 2}, 50, kInk);
+       },
        {"######", "######", "......", "......", "......", "......"}},
       {"line of width 1",
-       [](Canvas& c) { c.DrawLine(Point{1, 4}, Point{4, 4}, 1, kInk); },
+       [](Canvas& c) {
+         c.DrawLine(Point{1, 4}, Point{4, 4}, 1, kInk);
+       },
        {"......", "......", "......", "......", ".####.", "......"}},
       {"diagonal line of width 1",
-       [](Canvas& c) { c.DrawLine(Point{0, 0}, Point{5, 5}, 1, kInk); },
+       [](Canvas& c) {
+         c.DrawLine(Point{0, 0}, Point{5, 5}, 1, kInk);
+       },
        {"#.....", ".#....", "..#...", "...#..", "....#.", ".....#"}},
       {"line of width 3 with round ends",
-       [](Canvas& c) { c.DrawLine(Point{2, 2}, Point{3, 2}, 3, kInk); },
+       [](Canvas& c) {
+         c.DrawLine(Point{2, 2}, Point{3, 2}, 3, kInk);
+       },
        {"......", ".####.", ".####.", ".####.", "......", "......"}},
       {"clipped by the intersection of pushed rectangles",
        [](Canvas& c) {
@@ -85,7 +99,7 @@ TEST(MemoryCanvasTest, RecordsTextAndImagesWithTheClipInForce) {
   MemoryCanvas canvas(100, 50, kBack);
   const Font font{"Segoe UI", 600, 15};
   canvas.PushClip(Rect{10, 0, 60, 50});
-  canvas.DrawText("Clip Guardado", font, Rect{0, 0, 100, 20}, TextAlign::kLeft, kInk);
+  canvas.DrawTextLine("Clip Guardado", font, Rect{0, 0, 100, 20}, TextAlign::kLeft, kInk);
   canvas.PopClip();
   const std::vector<uint8_t> png = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1a, '\n',
                                     0,    0,   0,   13,  'I',  'H',  'D',  'R'};

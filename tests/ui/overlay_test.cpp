@@ -1,3 +1,5 @@
+#include "ui/overlay.h"
+
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -7,7 +9,6 @@
 #include "core/clock.h"
 #include "input/fake_window_system.h"
 #include "ui/fake_overlay_window.h"
-#include "ui/overlay.h"
 #include "ui/overlay_layout.h"
 
 namespace halvex {
@@ -57,26 +58,50 @@ TEST_F(OverlayTest, EachStateHasItsSizePositionColoursAndTexts) {
          c.Advance(3500 * kMs);
          o.Track(kGame);
        },
-       {16, 16}, Rgb(25, 125, 235), {}},
-      {"on, empty label", [](Overlay& o, ManualClock&) { o.ShowOn(kGame); }, {210, 42},
-       Rgb(25, 125, 235), {{"Clips On - F8 Save", line, 15}}},
+       {16, 16},
+       Rgb(25, 125, 235),
+       {}},
+      {"on, empty label",
+       [](Overlay& o, ManualClock&) { o.ShowOn(kGame); },
+       {210, 42},
+       Rgb(25, 125, 235),
+       {{"Clips On - F8 Save", line, 15}}},
       {"on, own label",
        [](Overlay& o, ManualClock&) {
          o.SetLabel("Ctrl+F9");
          o.ShowOn(kGame);
        },
-       {210, 42}, Rgb(25, 125, 235), {{"Clips On - Ctrl+F9 Save", line, 15}}},
-      {"saved", [](Overlay& o, ManualClock&) { o.ShowSaved(kGame); }, {210, 42},
-       Rgb(25, 125, 235), {{"Clip Guardado", line, 15}}},
+       {210, 42},
+       Rgb(25, 125, 235),
+       {{"Clips On - Ctrl+F9 Save", line, 15}}},
+      {"saved",
+       [](Overlay& o, ManualClock&) { o.ShowSaved(kGame); },
+       {210, 42},
+       Rgb(25, 125, 235),
+       {{"Clip Guardado", line, 15}}},
       {"message",
        [](Overlay& o, ManualClock&) { o.ShowMessage(kGame, "Aun no listo... espera un instante"); },
-       {210, 42}, Rgb(255, 188, 42), {{"Aun no listo... espera un instante", line, 15}}},
-      {"progress -3", [](Overlay& o, ManualClock&) { o.ShowProgress(kGame, "Discord", -3); },
-       {340, 66}, Rgb(75, 54, 8), {{"Discord", title, 15}, {"0%", percent, 11}}, 0},
-      {"progress 42", [](Overlay& o, ManualClock&) { o.ShowProgress(kGame, "Discord", 42); },
-       {340, 66}, Rgb(75, 54, 8), {{"Discord", title, 15}, {"42%", percent, 11}}, 130},
-      {"progress 150", [](Overlay& o, ManualClock&) { o.ShowProgress(kGame, "Discord", 150); },
-       {340, 66}, Rgb(75, 54, 8), {{"Discord", title, 15}, {"100%", percent, 11}}, 310},
+       {210, 42},
+       Rgb(255, 188, 42),
+       {{"Aun no listo... espera un instante", line, 15}}},
+      {"progress -3",
+       [](Overlay& o, ManualClock&) { o.ShowProgress(kGame, "Discord", -3); },
+       {340, 66},
+       Rgb(75, 54, 8),
+       {{"Discord", title, 15}, {"0%", percent, 11}},
+       0},
+      {"progress 42",
+       [](Overlay& o, ManualClock&) { o.ShowProgress(kGame, "Discord", 42); },
+       {340, 66},
+       Rgb(75, 54, 8),
+       {{"Discord", title, 15}, {"42%", percent, 11}},
+       130},
+      {"progress 150",
+       [](Overlay& o, ManualClock&) { o.ShowProgress(kGame, "Discord", 150); },
+       {340, 66},
+       Rgb(75, 54, 8),
+       {{"Discord", title, 15}, {"100%", percent, 11}},
+       310},
   };
   const Color key = Rgb(1, 2, 3);
   for (const StateCase& c : cases) {
@@ -143,11 +168,16 @@ TEST(BadgeBoundsTest, KeepsTheBadgeOnTheMonitorWhenItFits) {
       {"past the right edge", {1800, 50, 2400, 770}, {210, 42}, kMonitor, {1710, 64, 1920, 106}},
       {"above the top", {100, -300, 900, 200}, {340, 66}, kMonitor, {546, 0, 886, 66}},
       {"below the bottom", {100, 1070, 900, 1500}, {16, 16}, kMonitor, {870, 1064, 886, 1080}},
-      {"left of the second monitor", {1000, 50, 2100, 700}, {210, 42}, second,
+      {"left of the second monitor",
+       {1000, 50, 2100, 700},
+       {210, 42},
+       second,
        {1920, 64, 2130, 106}},
-      {"monitor unknown", {1800, -100, 2400, 770}, {210, 42}, std::nullopt,
-       {2176, -86, 2386, -44}},
-      {"badge larger than the monitor", {0, 0, 300, 200}, {340, 66}, Rect{0, 0, 300, 200},
+      {"monitor unknown", {1800, -100, 2400, 770}, {210, 42}, std::nullopt, {2176, -86, 2386, -44}},
+      {"badge larger than the monitor",
+       {0, 0, 300, 200},
+       {340, 66},
+       Rect{0, 0, 300, 200},
        {-54, 14, 286, 80}},
   };
   for (const Case& c : cases) {
@@ -260,8 +290,12 @@ TEST_F(OverlayTest, SetProgressClampsAndRepaintsOnlyOnChange) {
     int shown;
     bool repaint;
   };
-  for (const Step& s : std::vector<Step>{{42, 42, false}, {43, 43, true}, {200, 100, true},
-                                         {150, 100, false}, {-1, 0, true}, {-7, 0, false}}) {
+  for (const Step& s : std::vector<Step>{{42, 42, false},
+                                         {43, 43, true},
+                                         {200, 100, true},
+                                         {150, 100, false},
+                                         {-1, 0, true},
+                                         {-7, 0, false}}) {
     SCOPED_TRACE(s.set);
     repaints = window_.repaints;
     overlay_.SetProgress(kGame, s.set);
@@ -279,9 +313,14 @@ TEST_F(OverlayTest, FollowsTheGameInBurstsThenOnlyKeepsOnTop) {
     bool raise;
   };
   const int64_t start = clock_.NowNs();
-  for (const Pass& p : std::vector<Pass>{{10, true, true}, {50, false, false}, {84, false, false},
-                                         {85, true, true}, {100, false, false}, {1199, true, true},
-                                         {1200, false, true}, {1300, false, true}}) {
+  for (const Pass& p : std::vector<Pass>{{10, true, true},
+                                         {50, false, false},
+                                         {84, false, false},
+                                         {85, true, true},
+                                         {100, false, false},
+                                         {1199, true, true},
+                                         {1200, false, true},
+                                         {1300, false, true}}) {
     SCOPED_TRACE(p.atMs);
     clock_.Set(start + p.atMs * kMs);
     const int repaints = window_.repaints, raises = window_.raises;
@@ -305,9 +344,15 @@ TEST_F(OverlayTest, UwpFrameBadgeSitsOnTheAppContentWindow) {
   const Rect content{200, 100, 1000, 700};
   const std::vector<Case> cases = {
       {"frame by class", "/x/app.exe", "applicationframewindow", true, {776, 114, 986, 156}},
-      {"frame by image", "C:\\Windows\\System32\\APPLICATIONFRAMEHOST.EXE", "Frame", true,
+      {"frame by image",
+       "C:\\Windows\\System32\\APPLICATIONFRAMEHOST.EXE",
+       "Frame",
+       true,
        {776, 114, 986, 156}},
-      {"no visible content window", "/x/app.exe", "ApplicationFrameWindow", false,
+      {"no visible content window",
+       "/x/app.exe",
+       "ApplicationFrameWindow",
+       false,
        {1156, 64, 1366, 106}},
       {"not a frame", "/x/app.exe", "GameWindow", true, {1156, 64, 1366, 106}},
   };

@@ -393,37 +393,33 @@ std::optional<Rect> X11WindowSystem::NearestMonitorRect(WindowId window) {
                     DisplayHeight(display_, DefaultScreen(display_))};
   if (!randr_) return screen;
   x11::ErrorTrap trap(display_);
-  XRRScreenResources* resources = XRRGetScreenResourcesCurrent(display_, root_);
-  if (resources == nullptr || trap.Failed()) {
-    if (resources != nullptr) XRRFreeScreenResources(resources);
+  int count = 0;
+  XRRMonitorInfo* monitors = XRRGetMonitors(display_, root_, True, &count);
+  if (monitors == nullptr || trap.Failed()) {
+    if (monitors != nullptr) XRRFreeMonitors(monitors);
     return screen;
   }
   // The monitor showing the largest part of the window; when none shows any, the closest one.
   std::optional<Rect> best;
   long bestArea = 0;
   long bestDistance = 0;
-  for (int i = 0; i < resources->ncrtc; ++i) {
-    XRRCrtcInfo* crtc = XRRGetCrtcInfo(display_, resources, resources->crtcs[i]);
-    if (crtc == nullptr) continue;
-    if (crtc->mode != None && crtc->width > 0 && crtc->height > 0) {
-      const Rect monitor{crtc->x, crtc->y, crtc->x + static_cast<int>(crtc->width),
-                         crtc->y + static_cast<int>(crtc->height)};
-      const Rect common = Intersect(*rect, monitor);
-      const long area = common.Empty() ? 0 : static_cast<long>(common.Width()) * common.Height();
-      const long dx = std::max({0, monitor.left - rect->right, rect->left - monitor.right});
-      const long dy = std::max({0, monitor.top - rect->bottom, rect->top - monitor.bottom});
-      const long distance = dx * dx + dy * dy;
-      if (!best || area > bestArea || (area == 0 && bestArea == 0 && distance < bestDistance)) {
-        best = monitor;
-        bestArea = area;
-        bestDistance = distance;
-      }
+  for (int i = 0; i < count; ++i) {
+    const XRRMonitorInfo& m = monitors[i];
+    if (m.width <= 0 || m.height <= 0) continue;
+    const Rect monitor{m.x, m.y, m.x + m.width, m.y + m.height};
+    const Rect common = Intersect(*rect, monitor);
+    const long area = common.Empty() ? 0 : static_cast<long>(common.Width()) * common.Height();
+    const long dx = std::max({0, monitor.left - rect->right, rect->left - monitor.right});
+    const long dy = std::max({0, monitor.top - rect->bottom, rect->top - monitor.bottom});
+    const long distance = dx * dx + dy * dy;
+    if (!best || area > bestArea || (area == 0 && bestArea == 0 && distance < bestDistance)) {
+      best = monitor;
+      bestArea = area;
+      bestDistance = distance;
     }
-    XRRFreeCrtcInfo(crtc);
   }
-  XRRFreeScreenResources(resources);
-  if (trap.Failed() || !best) return screen;
-  return best;
+  XRRFreeMonitors(monitors);
+  return best ? best : screen;
 }
 
 ProcessId X11WindowSystem::OwnProcess() { return static_cast<ProcessId>(::getpid()); }

@@ -43,7 +43,8 @@ struct FontDescriptionDeleter {
 }  // namespace
 
 CairoCanvas::CairoCanvas(int width, int height)
-    : width_(std::max(width, 0)), height_(std::max(height, 0)),
+    : width_(std::max(width, 0)),
+      height_(std::max(height, 0)),
       surface_(cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width_, height_)),
       cr_(cairo_create(surface_)) {
   // Shapes keep hard edges, as GDI draws them, so the colour key around a badge stays exact.
@@ -101,8 +102,8 @@ void CairoCanvas::DrawLine(Point from, Point to, int width, Color color) {
   cairo_restore(cr_);
 }
 
-void CairoCanvas::DrawText(std::string_view utf8, const Font& font, const Rect& box,
-                           TextAlign align, Color color) {
+void CairoCanvas::DrawTextLine(std::string_view utf8, const Font& font, const Rect& box,
+                               TextAlign align, Color color) {
   if (box.Empty() || utf8.empty()) return;
   std::unique_ptr<PangoLayout, LayoutDeleter> layout(pango_cairo_create_layout(cr_));
   std::unique_ptr<PangoFontDescription, FontDescriptionDeleter> description(
@@ -126,8 +127,8 @@ void CairoCanvas::DrawText(std::string_view utf8, const Font& font, const Rect& 
 
   PangoRectangle logical;
   pango_layout_get_pixel_extents(layout.get(), nullptr, &logical);
-  const int x = align == TextAlign::kCenter ? box.left + (box.Width() - logical.width) / 2
-                                            : box.left;
+  const int x =
+      align == TextAlign::kCenter ? box.left + (box.Width() - logical.width) / 2 : box.left;
   const int y = box.top + (box.Height() - logical.height) / 2;
 
   cairo_save(cr_);
@@ -165,8 +166,7 @@ bool CairoCanvas::DrawImage(std::span<const uint8_t> png, const Rect& dest) {
 
 void CairoCanvas::PushClip(const Rect& rect) {
   cairo_save(cr_);
-  cairo_rectangle(cr_, rect.left, rect.top, std::max(rect.Width(), 0),
-                  std::max(rect.Height(), 0));
+  cairo_rectangle(cr_, rect.left, rect.top, std::max(rect.Width(), 0), std::max(rect.Height(), 0));
   cairo_clip(cr_);
   ++clipDepth_;
 }

@@ -37,8 +37,11 @@ bool StartGdiPlus() {
 class SolidTools {
  public:
   SolidTools(HDC dc, COLORREF color)
-      : dc_(dc), pen_(CreatePen(PS_SOLID, 1, color)), brush_(CreateSolidBrush(color)),
-        oldPen_(SelectObject(dc, pen_)), oldBrush_(SelectObject(dc, brush_)) {}
+      : dc_(dc),
+        pen_(CreatePen(PS_SOLID, 1, color)),
+        brush_(CreateSolidBrush(color)),
+        oldPen_(SelectObject(dc, pen_)),
+        oldBrush_(SelectObject(dc, brush_)) {}
   ~SolidTools() {
     SelectObject(dc_, oldPen_);
     SelectObject(dc_, oldBrush_);
@@ -202,8 +205,8 @@ HFONT GdiCanvas::FontFor(const Font& font) {
   return handle;
 }
 
-void GdiCanvas::DrawText(std::string_view utf8, const Font& font, const Rect& box, TextAlign align,
-                         Color color) {
+void GdiCanvas::DrawTextLine(std::string_view utf8, const Font& font, const Rect& box,
+                             TextAlign align, Color color) {
   if (box.Empty() || utf8.empty()) return;
   HFONT handle = FontFor(font);
   if (handle == nullptr) return;
@@ -249,8 +252,21 @@ bool GdiCanvas::DrawImage(std::span<const uint8_t> png, const Rect& dest) {
       Gdiplus::DllExports::GdipSetInterpolationMode(graphics,
                                                     Gdiplus::InterpolationModeHighQualityBicubic);
       Gdiplus::DllExports::GdipSetPixelOffsetMode(graphics, Gdiplus::PixelOffsetModeHalf);
-      Gdiplus::DllExports::GdipDrawImageRectI(graphics, bitmap, dest.left, dest.top, dest.Width(),
-                                              dest.Height());
+      // Edge pixels are mirrored outward while scaling, so the border does not fade to black.
+      Gdiplus::GpImageAttributes* attributes = nullptr;
+      Gdiplus::DllExports::GdipCreateImageAttributes(&attributes);
+      if (attributes != nullptr) {
+        Gdiplus::DllExports::GdipSetImageAttributesWrapMode(attributes, Gdiplus::WrapModeTileFlipXY,
+                                                            0, FALSE);
+      }
+      UINT width = 0, height = 0;
+      Gdiplus::DllExports::GdipGetImageWidth(bitmap, &width);
+      Gdiplus::DllExports::GdipGetImageHeight(bitmap, &height);
+      Gdiplus::DllExports::GdipDrawImageRectRectI(graphics, bitmap, dest.left, dest.top,
+                                                  dest.Width(), dest.Height(), 0, 0,
+                                                  static_cast<INT>(width), static_cast<INT>(height),
+                                                  Gdiplus::UnitPixel, attributes, nullptr, nullptr);
+      if (attributes != nullptr) Gdiplus::DllExports::GdipDisposeImageAttributes(attributes);
       Gdiplus::DllExports::GdipDeleteGraphics(graphics);
     }
   }
@@ -284,13 +300,12 @@ bool GdiCanvas::WritePng(const std::filesystem::path& path) const {
   static const CLSID kPngEncoder = {
       0x557cf406, 0x1a04, 0x11d3, {0x9a, 0x73, 0x00, 0x00, 0xf8, 0x1e, 0xf3, 0x2e}};
   Gdiplus::GpBitmap* bitmap = nullptr;
-  if (Gdiplus::DllExports::GdipCreateBitmapFromScan0(width_, height_, width_ * 4,
-                                                     PixelFormat32bppRGB, bits_, &bitmap) !=
-      Gdiplus::Ok) {
+  if (Gdiplus::DllExports::GdipCreateBitmapFromScan0(
+          width_, height_, width_ * 4, PixelFormat32bppRGB, bits_, &bitmap) != Gdiplus::Ok) {
     return false;
   }
-  const bool written = Gdiplus::DllExports::GdipSaveImageToFile(bitmap, path.wstring().c_str(),
-                                                                &kPngEncoder, nullptr) == Gdiplus::Ok;
+  const bool written = Gdiplus::DllExports::GdipSaveImageToFile(
+                           bitmap, path.wstring().c_str(), &kPngEncoder, nullptr) == Gdiplus::Ok;
   Gdiplus::DllExports::GdipDisposeImage(bitmap);
   return written;
 }

@@ -31,8 +31,8 @@ class GdiCanvas final : public Canvas {
   void FillRoundedRect(const Rect& rect, int radius, Color color) override;
   void FillEllipse(const Rect& bounds, Color color) override;
   void DrawLine(Point from, Point to, int width, Color color) override;
-  void DrawText(std::string_view utf8, const Font& font, const Rect& box, TextAlign align,
-                Color color) override;
+  void DrawTextLine(std::string_view utf8, const Font& font, const Rect& box, TextAlign align,
+                    Color color) override;
   bool DrawImage(std::span<const uint8_t> png, const Rect& dest) override;
   void PushClip(const Rect& rect) override;
   void PopClip() override;

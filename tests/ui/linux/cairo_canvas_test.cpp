@@ -1,13 +1,13 @@
-#include <gtest/gtest.h>
+#include "ui/linux/cairo_canvas.h"
 
 #include <cairo.h>
+#include <gtest/gtest.h>
 
 #include <cstdint>
 #include <cstdlib>
 #include <string>
 #include <vector>
 
-#include "ui/linux/cairo_canvas.h"
 #include "ui/memory_canvas.h"
 #include "ui/overlay_painter.h"
 
@@ -57,9 +57,10 @@ TEST(CairoCanvasTest, PaintsTheSavedBadgeWithItsColoursAndCentredText) {
 }
 
 TEST(CairoCanvasTest, ShapesMatchTheMemoryPainterPixelForPixel) {
-  const std::vector<OverlayLook> looks = {
-      {BadgeMode::kDot, "", 0}, {BadgeMode::kOn, "", 0}, {BadgeMode::kMessage, "", 0},
-      {BadgeMode::kProgress, "", 42}};
+  const std::vector<OverlayLook> looks = {{BadgeMode::kDot, "", 0},
+                                          {BadgeMode::kOn, "", 0},
+                                          {BadgeMode::kMessage, "", 0},
+                                          {BadgeMode::kProgress, "", 42}};
   for (const OverlayLook& look : looks) {
     SCOPED_TRACE(static_cast<int>(look.mode));
     const Size size = overlay::BadgeSize(look.mode);
@@ -133,8 +134,8 @@ TEST(CairoCanvasTest, TranslucentColoursBlendAndBoxedTextStaysInItsBox) {
 
   // A long line, left-aligned and cut at the box's right edge.
   const Rect box{20, 0, 60, 20};
-  canvas.DrawText("Clips On - Ctrl+Shift+F12 Save", Font{"Segoe UI", 600, 15}, box,
-                  TextAlign::kLeft, Rgb(255, 255, 255));
+  canvas.DrawTextLine("Clips On - Ctrl+Shift+F12 Save", Font{"Segoe UI", 600, 15}, box,
+                      TextAlign::kLeft, Rgb(255, 255, 255));
   int inside = 0;
   for (int y = 0; y < 20; ++y) {
     for (int x = 10; x < 120; ++x) {
