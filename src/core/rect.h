@@ -15,7 +15,7 @@ struct Rect {
 };
 
 // The common part of two rectangles; empty (possibly with right < left) when they do not meet.
-inline Rect Intersect(const Rect& a, const Rect& b) {
+inline Rect Intersection(const Rect& a, const Rect& b) {
   return Rect{a.left > b.left ? a.left : b.left, a.top > b.top ? a.top : b.top,
               a.right < b.right ? a.right : b.right, a.bottom < b.bottom ? a.bottom : b.bottom};
 }

@@ -28,7 +28,7 @@ MemoryCanvas::MemoryCanvas(int width, int height, Color background)
 
 Rect MemoryCanvas::Clip() const {
   Rect clip{0, 0, width_, height_};
-  for (const Rect& r : clips_) clip = Intersect(clip, r);
+  for (const Rect& r : clips_) clip = Intersection(clip, r);
   return clip;
 }
 
@@ -45,7 +45,7 @@ void MemoryCanvas::Blend(int x, int y, Color color) {
 template <typename Inside>
 void MemoryCanvas::Cover(const Rect& area, Color color, Inside inside) {
   if (color.a == 0) return;
-  const Rect r = Intersect(area, Clip());
+  const Rect r = Intersection(area, Clip());
   for (int y = r.top; y < r.bottom; ++y) {
     for (int x = r.left; x < r.right; ++x) {
       if (inside(x + 0.5, y + 0.5)) Blend(x, y, color);

@@ -88,7 +88,7 @@ class FakeWindowSystem : public IWindowSystem {
     const Rect* best = &monitors.front();
     long bestArea = 0;
     for (const Rect& m : monitors) {
-      const Rect common = Intersect(r, m);
+      const Rect common = Intersection(r, m);
       const long area = common.Empty() ? 0 : long(common.Width()) * common.Height();
       if (area > bestArea) {
         best = &m;

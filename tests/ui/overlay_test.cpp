@@ -195,7 +195,7 @@ TEST_F(OverlayTest, BadgeNearAMonitorEdgeStaysInsideThatMonitor) {
   overlay_.ShowProgress(kGame, "Discord", 10);
   ASSERT_TRUE(window_.bounds);
   EXPECT_EQ(*window_.bounds, (Rect{3500, 0, 3840, 66}));
-  EXPECT_EQ(Intersect(*window_.bounds, right), *window_.bounds);
+  EXPECT_EQ(Intersection(*window_.bounds, right), *window_.bounds);
 }
 
 TEST_F(OverlayTest, MinimisedGameHidesTheBadgeAndRestoringShowsItOnTheNextPass) {

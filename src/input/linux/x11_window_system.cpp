@@ -407,7 +407,7 @@ std::optional<Rect> X11WindowSystem::NearestMonitorRect(WindowId window) {
     const XRRMonitorInfo& m = monitors[i];
     if (m.width <= 0 || m.height <= 0) continue;
     const Rect monitor{m.x, m.y, m.x + m.width, m.y + m.height};
-    const Rect common = Intersect(*rect, monitor);
+    const Rect common = Intersection(*rect, monitor);
     const long area = common.Empty() ? 0 : static_cast<long>(common.Width()) * common.Height();
     const long dx = std::max({0, monitor.left - rect->right, rect->left - monitor.right});
     const long dy = std::max({0, monitor.top - rect->bottom, rect->top - monitor.bottom});

@@ -108,7 +108,7 @@ GdiCanvas::~GdiCanvas() {
 
 Rect GdiCanvas::Clip() const {
   Rect clip{0, 0, width_, height_};
-  for (const Rect& r : clips_) clip = Intersect(clip, r);
+  for (const Rect& r : clips_) clip = Intersection(clip, r);
   return clip;
 }
 
@@ -245,7 +245,7 @@ bool GdiCanvas::DrawImage(std::span<const uint8_t> png, const Rect& dest) {
   if (decoded && !dest.Empty()) {
     Gdiplus::GpGraphics* graphics = nullptr;
     if (Gdiplus::DllExports::GdipCreateFromHDC(dc_, &graphics) == Gdiplus::Ok) {
-      const Rect clip = Intersect(Clip(), dest);
+      const Rect clip = Intersection(Clip(), dest);
       Gdiplus::DllExports::GdipSetClipRectI(graphics, clip.left, clip.top,
                                             std::max(clip.Width(), 0), std::max(clip.Height(), 0),
                                             Gdiplus::CombineModeReplace);
