@@ -8,22 +8,13 @@
 #include <string>
 #include <vector>
 
+#include "core/rect.h"
+
 namespace halvex {
 
 // An HWND on Windows, an X11 Window id on Linux; 0 is no window.
 using WindowId = uint64_t;
 using ProcessId = uint32_t;
-
-struct Rect {
-  int left = 0;
-  int top = 0;
-  int right = 0;
-  int bottom = 0;
-  int Width() const { return right - left; }
-  int Height() const { return bottom - top; }
-  bool Empty() const { return left >= right || top >= bottom; }
-  friend bool operator==(const Rect&, const Rect&) = default;
-};
 
 class IWindowSystem {
  public:
@@ -53,6 +44,9 @@ class IWindowSystem {
   // A window the desktop itself draws: the desktop background or a dock/panel (X11 window types).
   // Windows recognises those by class name instead, so the default says no.
   virtual bool IsDesktopShellWindow(WindowId /*window*/) { return false; }
+  // Bounds of the monitor nearest `window` (the one showing most of it, else the closest one),
+  // in screen coordinates; nullopt when unknown.
+  virtual std::optional<Rect> NearestMonitorRect(WindowId /*window*/) { return std::nullopt; }
 
   // Processes.
   virtual ProcessId OwnProcess() = 0;

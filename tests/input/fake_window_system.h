@@ -38,6 +38,7 @@ class FakeWindowSystem : public IWindowSystem {
   std::map<WindowId, FakeWindow> windows;
   std::map<ProcessId, FakeProcess> processes;
   std::vector<WindowId> topLevelOrder;  // TopLevelWindows order; all windows when empty
+  std::vector<Rect> monitors;  // none: the monitor is unknown
   WindowId foreground = 0;
   ProcessId ownProcess = 1;
   int processParentsCalls = 0;
@@ -80,6 +81,22 @@ class FakeWindowSystem : public IWindowSystem {
   }
   std::string AppUserModelId(WindowId w) override { return Get(w) ? Get(w)->appUserModelId : ""; }
   int RefreshRateHz(WindowId w) override { return Get(w) ? Get(w)->refreshRateHz : 0; }
+  // The monitor sharing the most area with the window, else the first one.
+  std::optional<Rect> NearestMonitorRect(WindowId w) override {
+    if (!Get(w) || monitors.empty()) return std::nullopt;
+    const Rect& r = Get(w)->rect;
+    const Rect* best = &monitors.front();
+    long bestArea = 0;
+    for (const Rect& m : monitors) {
+      const Rect common = Intersection(r, m);
+      const long area = common.Empty() ? 0 : long(common.Width()) * common.Height();
+      if (area > bestArea) {
+        best = &m;
+        bestArea = area;
+      }
+    }
+    return *best;
+  }
 
   ProcessId OwnProcess() override { return ownProcess; }
   std::optional<std::filesystem::path> ProcessImagePath(ProcessId p) override {

@@ -386,6 +386,42 @@ int X11WindowSystem::RefreshRateHz(WindowId window) {
   return trap.Failed() ? 0 : hz;
 }
 
+std::optional<Rect> X11WindowSystem::NearestMonitorRect(WindowId window) {
+  const auto rect = WindowRect(window);
+  if (!rect) return std::nullopt;
+  const Rect screen{0, 0, DisplayWidth(display_, DefaultScreen(display_)),
+                    DisplayHeight(display_, DefaultScreen(display_))};
+  if (!randr_) return screen;
+  x11::ErrorTrap trap(display_);
+  int count = 0;
+  XRRMonitorInfo* monitors = XRRGetMonitors(display_, root_, True, &count);
+  if (monitors == nullptr || trap.Failed()) {
+    if (monitors != nullptr) XRRFreeMonitors(monitors);
+    return screen;
+  }
+  // The monitor showing the largest part of the window; when none shows any, the closest one.
+  std::optional<Rect> best;
+  long bestArea = 0;
+  long bestDistance = 0;
+  for (int i = 0; i < count; ++i) {
+    const XRRMonitorInfo& m = monitors[i];
+    if (m.width <= 0 || m.height <= 0) continue;
+    const Rect monitor{m.x, m.y, m.x + m.width, m.y + m.height};
+    const Rect common = Intersection(*rect, monitor);
+    const long area = common.Empty() ? 0 : static_cast<long>(common.Width()) * common.Height();
+    const long dx = std::max({0, monitor.left - rect->right, rect->left - monitor.right});
+    const long dy = std::max({0, monitor.top - rect->bottom, rect->top - monitor.bottom});
+    const long distance = dx * dx + dy * dy;
+    if (!best || area > bestArea || (area == 0 && bestArea == 0 && distance < bestDistance)) {
+      best = monitor;
+      bestArea = area;
+      bestDistance = distance;
+    }
+  }
+  XRRFreeMonitors(monitors);
+  return best ? best : screen;
+}
+
 ProcessId X11WindowSystem::OwnProcess() { return static_cast<ProcessId>(::getpid()); }
 
 std::optional<std::filesystem::path> X11WindowSystem::ProcessImagePath(ProcessId process) {

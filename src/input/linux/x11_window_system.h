@@ -51,6 +51,7 @@ class X11WindowSystem final : public IWindowSystem {
   std::vector<WindowId> ChildWindows(WindowId window) override;
   std::string AppUserModelId(WindowId window) override;
   int RefreshRateHz(WindowId window) override;
+  std::optional<Rect> NearestMonitorRect(WindowId window) override;
 
   ProcessId OwnProcess() override;
   std::optional<std::filesystem::path> ProcessImagePath(ProcessId process) override;

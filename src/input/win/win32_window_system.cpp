@@ -165,6 +165,15 @@ int Win32WindowSystem::RefreshRateHz(WindowId window) {
   return static_cast<int>(mode.dmDisplayFrequency);
 }
 
+std::optional<Rect> Win32WindowSystem::NearestMonitorRect(WindowId window) {
+  if (!::IsWindow(ToHwnd(window))) return std::nullopt;
+  HMONITOR monitor = MonitorFromWindow(ToHwnd(window), MONITOR_DEFAULTTONEAREST);
+  MONITORINFO info{};
+  info.cbSize = sizeof(info);
+  if (!monitor || !GetMonitorInfoW(monitor, &info)) return std::nullopt;
+  return Rect{info.rcMonitor.left, info.rcMonitor.top, info.rcMonitor.right, info.rcMonitor.bottom};
+}
+
 ProcessId Win32WindowSystem::OwnProcess() { return GetCurrentProcessId(); }
 
 std::optional<std::filesystem::path> Win32WindowSystem::ProcessImagePath(ProcessId process) {

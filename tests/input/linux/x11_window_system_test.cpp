@@ -215,6 +215,60 @@ TEST_F(X11WindowSystemTest, ForegroundFromActiveWindowElseInputFocus) {
   client->Sync();
 }
 
+TEST_F(X11WindowSystemTest, NearestMonitorIsTheOneShowingMostOfTheWindow) {
+  const Window root = DefaultRootWindow(client->d);
+  const int width = DisplayWidth(client->d, DefaultScreen(client->d));
+  const int height = DisplayHeight(client->d, DefaultScreen(client->d));
+  const Window w = client->Create(10, 10, 200, 100);
+  client->Sync();
+  // One monitor, the server's own: the whole screen, also for a window beyond it.
+  EXPECT_EQ(windows->NearestMonitorRect(w), (Rect{0, 0, width, height}));
+  XMoveWindow(client->d, w, width + 300, 20);
+  client->Sync();
+  EXPECT_EQ(windows->NearestMonitorRect(w), (Rect{0, 0, width, height}));
+
+  // Two monitors side by side, left and right halves of the screen. The left one takes the
+  // server's output, which retires the monitor the server made for it.
+  const int half = width / 2;
+  XRRScreenResources* resources = XRRGetScreenResourcesCurrent(client->d, root);
+  ASSERT_NE(resources, nullptr);
+  ASSERT_GE(resources->noutput, 1);
+  XRRMonitorInfo* left = XRRAllocateMonitor(client->d, 1);
+  left->outputs[0] = resources->outputs[0];
+  XRRFreeScreenResources(resources);
+  XRRMonitorInfo* right = XRRAllocateMonitor(client->d, 0);
+  left->name = client->A("HALVEX-LEFT");
+  left->x = 0, left->y = 0, left->width = half, left->height = height;
+  right->name = client->A("HALVEX-RIGHT");
+  right->x = half, right->y = 0, right->width = width - half, right->height = height;
+  XRRSetMonitor(client->d, root, left);
+  XRRSetMonitor(client->d, root, right);
+  client->Sync();
+  struct Case {
+    int x;
+    int y;
+    Rect expected;
+  };
+  const Rect leftRect{0, 0, half, height}, rightRect{half, 0, width, height};
+  for (const Case& c : std::vector<Case>{{10, 10, leftRect},
+                                         {half - 50, 10, rightRect},  // 50 left, 150 right
+                                         {half - 150, 10, leftRect},
+                                         {width + 40, 40, rightRect},  // off screen, nearest
+                                         {-500, 40, leftRect}}) {
+    SCOPED_TRACE(c.x);
+    XMoveWindow(client->d, w, c.x, c.y);
+    client->Sync();
+    EXPECT_EQ(windows->NearestMonitorRect(w), c.expected);
+  }
+  XRRDeleteMonitor(client->d, root, left->name);
+  XRRDeleteMonitor(client->d, root, right->name);
+  XRRFreeMonitors(left);
+  XRRFreeMonitors(right);
+  XDestroyWindow(client->d, w);
+  client->Sync();
+  EXPECT_EQ(windows->NearestMonitorRect(w), std::nullopt);
+}
+
 TEST_F(X11WindowSystemTest, RefreshRateOfTheMonitorShowingTheWindow) {
   const Window w = client->Create(0, 0, 640, 360);
   XMapWindow(client->d, w);
