@@ -1,8 +1,8 @@
 #include "app/recorder.h"
 
 #include <exception>
-#include <iostream>
 
+#include "app/recorder_run.h"
 #include "app/save_path.h"
 #include "app/startup_lines.h"
 #include "capture/window_rect.h"
@@ -19,12 +19,15 @@ constexpr int64_t kMixerRefreshNs = 1'500'000'000;
 constexpr int64_t kIdleSleepNs = 5'000'000;
 constexpr double kVideoSlackSeconds = 5;
 constexpr double kAudioSlackSeconds = 10;
+// Ctrl+Shift+F12 writes a picture of the open menus.
+constexpr VirtualKey kVkF12 = 0x7B;
+const HotkeyCombo kCaptureMenusCombo{kVkControl, kVkShift, kVkF12};
 
 }  // namespace
 
 Recorder::Recorder(RecorderParts parts)
     : parts_(std::move(parts)),
-      ui_(parts_.ui != nullptr ? *parts_.ui : noUi_),
+      menus_(parts_.menus != nullptr ? *parts_.menus : noMenus_),
       audioHistories_(1.0) {}
 
 Recorder::~Recorder() { Shutdown(); }
@@ -68,7 +71,9 @@ bool Recorder::Start() {
   if (parts_.audio != nullptr) parts_.audio->Open(store, audioQuality_, parts_.capabilities);
   audioHistories_.SetCapacity(durationSeconds_ + kAudioSlackSeconds);
   LogRecordingLine();
+  if (parts_.overlay != nullptr) parts_.overlay->SetLabel(ComboCompactText(shortcuts_.saveClip));
   if (parts_.onRecording) parts_.onRecording(shortcuts_);
+  if (parts_.tray != nullptr) StartTray(*parts_.tray);
 
   if (parts_.audio != nullptr) {
     parts_.audio->RefreshSources();
@@ -132,11 +137,14 @@ void Recorder::Run() {
 }
 
 void Recorder::OnPassException(const std::string& what) {
-  flags_.saving = false;
-  flags_.exporting = false;
-  flags_.exportProgress = 0;
-  log::Line("[F8] ERROR: no se pudo iniciar el hilo de guardado.");
-  std::cerr << "[F8] Thread error: " << what << "\n";
+  // A save thread that did start owns the flags until it ends; one that did not start cleared
+  // them in RequestSave. Only a fault before any thread exists leaves them set.
+  if (saveThreads_.empty()) {
+    flags_.saving = false;
+    flags_.exporting = false;
+    flags_.exportProgress = 0;
+  }
+  log::Line("[CLIPS] ERROR: una pasada del bucle principal fallo: " + what);
   // The pass ended before its pacing; a fault that repeats must not spin the processor.
   parts_.sleeper->SleepFor(kIdleSleepNs);
 }
@@ -144,10 +152,15 @@ void Recorder::OnPassException(const std::string& what) {
 bool Recorder::RunPass() {
   if (parts_.refreshKeys) parts_.refreshKeys();
 
-  bool escapeSeen = false;
-  if (!ui_.PumpMessages(escapeSeen)) return false;
+  PumpResult pumped;
+  if (parts_.events != nullptr) pumped = parts_.events->Pump();
+  if (pumped.quit) return false;
 
   ServeOverlay();
+  bool keepRunning = true;
+  ServeTray(pumped.wake, keepRunning);
+  if (!keepRunning) return false;
+  ReapSaveThreads();
 
   const int64_t now = NowNs();
   if (parts_.audio != nullptr && now - lastMixerRefreshNs_ >= kMixerRefreshNs) {
@@ -155,8 +168,7 @@ bool Recorder::RunPass() {
     lastMixerRefreshNs_ = now;
   }
 
-  bool keepRunning = true;
-  ServeShortcuts(escapeSeen, keepRunning);
+  ServeShortcuts(pumped.escapeSeen, keepRunning);
   if (!keepRunning) return false;
 
   TrackTarget();
@@ -169,20 +181,59 @@ bool Recorder::RunPass() {
 }
 
 void Recorder::ServeOverlay() {
-  ui_.UpdateOverlay();
-  const bool targetWindow = session_.target.window != 0;
-  if (flags_.clipSavedNotices.exchange(0) != 0 && targetWindow) ui_.ShowClipSaved();
-  if (flags_.copyReadyNotices.exchange(0) != 0 && targetWindow) {
-    ui_.ShowMessage("Discord Clip + 20 MB listo");
+  Overlay* overlay = parts_.overlay;
+  const WindowId target = session_.target.window;
+  if (overlay != nullptr && session_.active && target != 0) overlay->Track(target);
+  const bool savedNotice = flags_.clipSavedNotices.exchange(0) != 0;
+  const bool copyNotice = flags_.copyReadyNotices.exchange(0) != 0;
+  if (overlay == nullptr) {
+    exportShown_ = flags_.exporting;
+    return;
   }
+  if (savedNotice && target != 0) overlay->ShowSaved(target);
+  if (copyNotice && target != 0) overlay->ShowMessage(target, "Discord Clip + 20 MB listo");
   if (flags_.exporting) {
-    if (!exportShown_) ui_.ShowMessage("Procesando version para Discord");
+    if (!exportShown_) {
+      overlay->ShowProgress(target, "Procesando version para Discord", flags_.exportProgress);
+    } else {
+      overlay->SetProgress(target, flags_.exportProgress);
+    }
     exportShown_ = true;
-    ui_.ShowExportProgress(flags_.exportProgress);
   } else if (exportShown_) {
     exportShown_ = false;
-    ui_.HideExportProgress();
+    overlay->Hide();
   }
+}
+
+void Recorder::ServeTray(bool wake, bool& keepRunning) {
+  if (wake) {
+    LogWakeRequest();
+    OpenSettings();
+  }
+  if (parts_.tray == nullptr) return;
+  parts_.tray->Pump();
+  const TrayRequests asked = parts_.tray->TakeRequests();
+  if (asked.openSettings) OpenSettings();
+  if (asked.quit) keepRunning = false;
+}
+
+// The tray and a second start both ask for the settings; without menus the badge shows that
+// Halvex is recording.
+void Recorder::OpenSettings() {
+  if (menus_.AnyOpen() || menus_.OpenMain()) return;
+  if (parts_.overlay != nullptr && session_.active && session_.target.window != 0) {
+    parts_.overlay->ShowOn(session_.target.window);
+  }
+}
+
+// Only one save runs at a time, and it clears `saving` as its last act: once it is clear every
+// thread started so far has finished, and joining it costs nothing.
+void Recorder::ReapSaveThreads() {
+  if (saveThreads_.empty() || flags_.saving) return;
+  for (std::thread& t : saveThreads_) {
+    if (t.joinable()) t.join();
+  }
+  saveThreads_.clear();
 }
 
 bool Recorder::BridgeActive() const {
@@ -192,11 +243,10 @@ bool Recorder::BridgeActive() const {
 
 void Recorder::ServeShortcuts(bool escapeSeen, bool& keepRunning) {
   const KeyState& keys = *parts_.keys;
-  if (escapeEdge_.Poll(keys.IsDown(kVkEscape)) && !escapeSeen) ui_.RelayEscape();
+  if (escapeEdge_.Poll(keys.IsDown(kVkEscape)) && !escapeSeen) menus_.RelayEscape();
 
-  static const HotkeyCombo kCaptureMenus{kVkControl, kVkShift, 123};  // F12
-  if (uiCaptureEdge_.Poll(kCaptureMenus, keys) && ui_.AnyMenuOpen()) {
-    if (auto path = ui_.CaptureMenus()) {
+  if (uiCaptureEdge_.Poll(kCaptureMenusCombo, keys) && menus_.AnyOpen()) {
+    if (auto path = menus_.Capture()) {
       log::Line("[UI-CAPTURE] Captura guardada en: " + text::PathToUtf8(*path));
     } else {
       log::Line("[UI-CAPTURE] No se pudo capturar la interfaz holografica.");
@@ -205,14 +255,14 @@ void Recorder::ServeShortcuts(bool escapeSeen, bool& keepRunning) {
 
   const bool menuPressed = BridgeActive() ? parts_.bridge->TakeMenuPress()
                                           : menuEdge_.Poll(shortcuts_.openMenu, keys);
-  if (menuPressed && !ui_.AnyMenuOpen()) ui_.OpenMainMenu();
-  keepRunning = ui_.ServeMenus();
+  if (menuPressed && !menus_.AnyOpen()) menus_.OpenMain();
+  keepRunning = menus_.Serve();
 }
 
 void Recorder::ServeSave() {
   const bool pressed = BridgeActive() ? parts_.bridge->TakeSavePress()
                                       : saveEdge_.Poll(shortcuts_.saveClip, *parts_.keys);
-  if (!pressed || ui_.RecordingShortcut()) return;
+  if (!pressed || menus_.RecordingShortcut()) return;
   AudioState audio;
   if (parts_.audio != nullptr) audio = parts_.audio->State();
   audio.gameOnlyTrack = parts_.capabilities.gameOnlyTrack;
@@ -224,7 +274,7 @@ SaveSettings Recorder::CurrentSaveSettings() const {
   SaveSettings s;
   s.shortcutText = ComboDisplayText(shortcuts_.saveClip);
   s.durationSeconds = durationSeconds_;
-  s.container = static_cast<int32_t>(video_.container);
+  s.container = video_.container;
   s.width = video_.width;
   s.height = video_.height;
   s.captureWidth = captureWidth_;
@@ -261,18 +311,21 @@ AudioStreamParams Recorder::StreamParams(AudioSource source) const {
 }
 
 void Recorder::ShowOverlayMessage(const std::string& text) {
-  if (ui_.OverlayExists()) ui_.ShowMessage(text);
+  if (parts_.overlay != nullptr && session_.target.window != 0) {
+    parts_.overlay->ShowMessage(session_.target.window, text);
+  }
 }
 
 void Recorder::Shutdown() {
   if (shutDown_) return;
   shutDown_ = true;
-  ui_.CloseMenusAndTray();
+  menus_.Close();
+  if (parts_.tray != nullptr) parts_.tray->Remove();
   for (std::thread& t : saveThreads_) {
     if (t.joinable()) t.join();
   }
   saveThreads_.clear();
-  ui_.CloseOverlay();
+  if (parts_.overlay != nullptr) parts_.overlay->Hide();
   parts_.worker->Stop();
   if (!started_) return;
 

@@ -11,7 +11,10 @@
 
 #include "app/capture_session.h"
 #include "app/frame_pacing.h"
-#include "app/recorder_hooks.h"
+#include "app/event_pump.h"
+#include "app/menu_port.h"
+#include "app/private_windows.h"
+#include "app/shortcut_bridge.h"
 #include "app/save_job.h"
 #include "app/save_request.h"
 #include "app/sleeper.h"
@@ -23,6 +26,8 @@
 #include "input/target_detector.h"
 #include "input/window_system.h"
 #include "settings/settings.h"
+#include "ui/overlay.h"
+#include "ui/tray.h"
 
 namespace halvex {
 
@@ -38,14 +43,17 @@ struct RecorderParts {
   VideoEncoderWorker* worker = nullptr;  // required, not started
   Sleeper* sleeper = nullptr;            // required
   const settings::ProfileStore* store = nullptr;  // required
-  IRecorderUi* ui = nullptr;             // none: no overlay, menus or tray
+  IEventPump* events = nullptr;          // none: the loop runs until something else ends it
+  IMenus* menus = nullptr;               // none: no settings menus
+  Overlay* overlay = nullptr;            // none: no badge over the game
+  ITray* tray = nullptr;                 // none: no notification-area icon
   IAudioPipeline* audio = nullptr;       // none: clips without sound
   IShortcutBridge* bridge = nullptr;     // asked only where shortcuts come through the bridge
   IPrivateWindowGuard* privateWindows = nullptr;  // asked only where it guards duplication
   PlatformCapabilities capabilities;     // what the platform can do
-  // Runs once in Start, after the "Grabando en buffer circular" line and before the mixer's first
-  // refresh: the capture resources exist by then, and the platform installs its keyboard bridge
-  // and creates its windows with the shortcuts in force.
+  // Runs once in Start, after the "Grabando en buffer circular" line and before the tray and the
+  // mixer's first refresh: the capture resources exist by then, and the platform installs its
+  // keyboard bridge and creates its windows with the shortcuts in force.
   std::function<void(const settings::ShortcutPair&)> onRecording;
 };
 
@@ -91,6 +99,11 @@ class Recorder final : public ISaveContext {
   void LogRecordingLine() const;
 
   void ServeOverlay();
+  void ServeTray(bool wake, bool& keepRunning);
+  void ShowSessionBadge();
+  void HideSessionBadge();
+  void OpenSettings();
+  void ReapSaveThreads();
   void ServeShortcuts(bool escapeSeen, bool& keepRunning);
   void TrackTarget();
   void StartSession(const TargetInfo& target);
@@ -107,8 +120,8 @@ class Recorder final : public ISaveContext {
   SaveSettings CurrentSaveSettings() const;
 
   RecorderParts parts_;
-  IRecorderUi noUi_;
-  IRecorderUi& ui_;
+  IMenus noMenus_;
+  IMenus& menus_;
 
   // Settings in force.
   settings::VideoQualitySettings video_;

@@ -48,7 +48,7 @@ void Recorder::StartSession(const TargetInfo& target) {
   session_.startNs = now;
   pacer_.SetClock(now);
 
-  ui_.ShowSession(target.displayName);
+  ShowSessionBadge();
   log::Line("[CLIPS] Clips On: " + target.displayName + " (" + target.executableName + ")");
   log::Line(
       "[AUDIO] Captura activa mientras la sesion del juego este abierta; foco/minimizado no "
@@ -83,7 +83,7 @@ void Recorder::EndSession(SessionEnd reason) {
   audioHistories_.game.Clear();
   audioHistories_.microphone.Clear();
   audioHistories_.mix.Clear();
-  ui_.HideSession();
+  HideSessionBadge();
 }
 
 void Recorder::UpdateFocus() {
@@ -115,17 +115,27 @@ void Recorder::UpdateFocus() {
   session_.focused = focused;
   if (focused) {
     log::Line("[CLIPS] Juego en primer plano: captura normal.");
-    ui_.ShowSession(target.displayName);
+    ShowSessionBadge();
   } else if (WindowCaptureRunning()) {
     log::Line("[CLIPS] Juego fuera de foco: " + parts_.windowSource->MechanismName() +
               " continua capturando la ventana; audio continua mientras la sesion siga abierta.");
-    ui_.HideSession();
+    HideSessionBadge();
   } else {
     log::Line(
         "[CLIPS] Juego fuera de foco: video protegido (frames negros / sin escritorio); audio "
         "continua mientras la sesion siga abierta.");
-    ui_.HideSession();
+    HideSessionBadge();
   }
+}
+
+void Recorder::ShowSessionBadge() {
+  if (parts_.overlay != nullptr && session_.target.window != 0) {
+    parts_.overlay->ShowOn(session_.target.window);
+  }
+}
+
+void Recorder::HideSessionBadge() {
+  if (parts_.overlay != nullptr) parts_.overlay->Hide();
 }
 
 }  // namespace halvex

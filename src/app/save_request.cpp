@@ -103,7 +103,7 @@ SaveOutcome RequestSave(ISaveContext& context, const AudioState& audio,
     return SaveOutcome::NoMainAudio;
   }
 
-  const char* extension = settings.container == 1 ? ".mkv" : ".mp4";
+  const char* extension = settings.container == settings::VideoContainer::Mkv ? ".mkv" : ".mp4";
   const int32_t width = settings.width < 1 ? settings.captureWidth : settings.width;
   const int32_t height = settings.height < 1 ? settings.captureHeight : settings.height;
   const int32_t frameRate =

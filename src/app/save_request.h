@@ -12,6 +12,7 @@
 #include "audio/track_choice.h"
 #include "core/packet_history.h"
 #include "core/video_codec.h"
+#include "settings/video_settings.h"
 
 namespace halvex {
 
@@ -34,7 +35,7 @@ class ISaveContext {
 struct SaveSettings {
   std::string shortcutText = "F8";
   double durationSeconds = 30;
-  int32_t container = 0;  // 1: Matroska
+  settings::VideoContainer container = settings::VideoContainer::Mp4;
   int32_t width = 0;      // below 1: capture size
   int32_t height = 0;
   int32_t captureWidth = 0;

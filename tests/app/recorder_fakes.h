@@ -10,7 +10,10 @@
 #include <string>
 #include <vector>
 
-#include "app/recorder_hooks.h"
+#include "app/event_pump.h"
+#include "app/menu_port.h"
+#include "app/private_windows.h"
+#include "app/shortcut_bridge.h"
 #include "app/sleeper.h"
 #include "capture/capture_sources.h"
 #include "core/clock.h"
@@ -201,10 +204,16 @@ class ClockSleeper final : public Sleeper {
   VideoEncoderWorker& worker_;
 };
 
-class FakeUi final : public IRecorderUi {
+// The event queue and the menus: how many passes run, and a menu that can throw or hold the
+// shortcuts.
+class FakeUi final : public IEventPump, public IMenus {
  public:
-  bool PumpMessages(bool&) override { return passesLeft-- != 0; }
-  bool ServeMenus() override {
+  PumpResult Pump() override {
+    PumpResult r;
+    r.quit = passesLeft-- == 0;
+    return r;
+  }
+  bool Serve() override {
     if (throwOnce) {
       throwOnce = false;
       throw std::runtime_error("fallo de prueba");
@@ -212,12 +221,10 @@ class FakeUi final : public IRecorderUi {
     return true;
   }
   bool RecordingShortcut() const override { return recordingShortcut; }
-  void ShowSession(const std::string& name) override { shownSessions.push_back(name); }
 
   int passesLeft = -1;  // negative: never quit
   bool throwOnce = false;
   bool recordingShortcut = false;
-  std::vector<std::string> shownSessions;
 };
 
 }  // namespace halvex::test

@@ -228,7 +228,7 @@ TEST_F(SaveRequestTest, SavesClipWithTitledTracks) {
 
 TEST_F(SaveRequestTest, MatroskaWithoutAudio) {
   AddPictures();
-  settings_.container = 1;
+  settings_.container = settings::VideoContainer::Mkv;
   ASSERT_EQ(Press(), SaveOutcome::Started);
   JoinAll();
   const auto files = FilesIn(dir_);

@@ -90,17 +90,17 @@ std::string DisplayText() {
   return display != nullptr && display[0] != '\0' ? display : "(sin DISPLAY)";
 }
 
-// No overlay, menus or tray on Linux yet: the loop only needs to know when to stop and when
-// another start asked for this one.
-class LinuxUi final : public IRecorderUi {
+// Signals end the loop; another start of the program wakes this one through the instance socket.
+class LinuxEventPump final : public IEventPump {
  public:
-  explicit LinuxUi(SingleInstance* instance) : instance_(instance) {}
+  explicit LinuxEventPump(SingleInstance* instance) : instance_(instance) {}
 
-  bool PumpMessages(bool&) override {
-    if (instance_ != nullptr && instance_->PollWake()) OnWake();
-    return g_quit == 0;
+  PumpResult Pump() override {
+    PumpResult r;
+    r.wake = instance_ != nullptr && instance_->PollWake();
+    r.quit = g_quit != 0;
+    return r;
   }
-  void OnWake() override { LogWakeRequest(); }
 
  private:
   SingleInstance* instance_;
@@ -149,7 +149,7 @@ int Run() {
   VideoEncoderWorker worker(std::make_unique<FfmpegEncoder>(),
                             std::make_unique<CpuSlotBackend>());
   ThreadSleeper sleeper;
-  LinuxUi ui(claim.instance.get());
+  LinuxEventPump events(claim.instance.get());
 
   // PulseAudio: the output's monitor, the input, and one monitor stream per program.
   std::unique_ptr<IAudioSessions> audioSessions = MakeAudioSessions();
@@ -167,7 +167,7 @@ int Run() {
   parts.worker = &worker;
   parts.sleeper = &sleeper;
   parts.store = &settings::UserSettings();
-  parts.ui = &ui;
+  parts.events = &events;
   parts.audio = &audio;
   parts.capabilities = LinuxCapabilities();
 

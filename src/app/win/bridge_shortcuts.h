@@ -3,7 +3,7 @@
 // each taken once.
 #include <cstdint>
 
-#include "app/recorder_hooks.h"
+#include "app/shortcut_bridge.h"
 #include "input/win/keyboard_bridge.h"
 #include "settings/shortcut_settings.h"
 

@@ -107,7 +107,7 @@ int Run() {
   parts.worker = worker.get();
   parts.sleeper = &sleeper;
   parts.store = &settings::UserSettings();
-  parts.ui = &ui;
+  parts.events = &ui;
   parts.audio = &audio;
   parts.capabilities = capabilities;
   if (capabilities.shortcutsThroughBridge) parts.bridge = &bridgeShortcuts;

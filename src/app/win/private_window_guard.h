@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "app/recorder_hooks.h"
+#include "app/private_windows.h"
 #include "capture/win/private_window_exclusion.h"
 #include "input/target_detector.h"
 

@@ -2,30 +2,32 @@
 
 #include <windows.h>
 
-#include "app/recorder_run.h"
 
 namespace halvex {
 
 bool WindowsRecorderUi::CreateTray() {
-  return tray_.Create([this] { OnWake(); });
+  return tray_.Create([this] { woken_ = true; });
 }
 
-bool WindowsRecorderUi::PumpMessages(bool& escapeSeen) {
+PumpResult WindowsRecorderUi::Pump() {
+  PumpResult result;
   MSG msg;
   while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-    if (msg.message == WM_QUIT) return false;
+    if (msg.message == WM_QUIT) {
+      result.quit = true;
+      break;
+    }
     if ((msg.message == WM_KEYDOWN || msg.message == WM_SYSKEYDOWN) && msg.wParam == VK_ESCAPE) {
-      escapeSeen = true;
+      result.escapeSeen = true;
     }
     TranslateMessage(&msg);
     DispatchMessageW(&msg);
   }
-  return true;
+  result.wake = woken_;
+  woken_ = false;
+  return result;
 }
 
-// No menus yet: the wake request is only acknowledged.
-void WindowsRecorderUi::OnWake() { LogWakeRequest(); }
-
-void WindowsRecorderUi::CloseMenusAndTray() { tray_.Destroy(); }
+void WindowsRecorderUi::CloseTray() { tray_.Destroy(); }
 
 }  // namespace halvex

@@ -20,35 +20,33 @@
 namespace halvex {
 namespace {
 
-TEST(WindowsRecorderUiTest, PumpReportsEscapeDispatchesTheWakeAndStopsAtQuit) {
-  log::Capture lines;
+TEST(WindowsRecorderUiTest, PumpReportsEscapeAndTheWakeAndStopsAtQuit) {
   WindowsRecorderUi ui;
   ASSERT_TRUE(ui.CreateTray());
   const auto tray = static_cast<HWND>(ui.Tray().Handle());
 
-  bool escape = false;
-  EXPECT_TRUE(ui.PumpMessages(escape));
-  EXPECT_FALSE(escape);
+  PumpResult r = ui.Pump();
+  EXPECT_FALSE(r.quit || r.escapeSeen || r.wake);
 
   PostThreadMessageW(GetCurrentThreadId(), WM_KEYDOWN, 'A', 0);
   PostMessageW(tray, kWakeMessage, 0, 0);
-  EXPECT_TRUE(ui.PumpMessages(escape));
-  EXPECT_FALSE(escape);
-  EXPECT_EQ(lines.Count("pidio mostrar esta instancia"), 1u);
+  r = ui.Pump();
+  EXPECT_FALSE(r.quit || r.escapeSeen);
+  EXPECT_TRUE(r.wake);
+  EXPECT_FALSE(ui.Pump().wake);  // each wake is reported once
 
   PostThreadMessageW(GetCurrentThreadId(), WM_SYSKEYDOWN, VK_ESCAPE, 0);
-  EXPECT_TRUE(ui.PumpMessages(escape));
-  EXPECT_TRUE(escape);
+  EXPECT_TRUE(ui.Pump().escapeSeen);
 
   // The quit comes once the posted messages ahead of it went through, and ends the pump.
-  PostQuitMessage(0);
   PostMessageW(tray, kWakeMessage, 0, 0);
-  escape = false;
-  EXPECT_FALSE(ui.PumpMessages(escape));
-  EXPECT_EQ(lines.Count("pidio mostrar esta instancia"), 2u);
-  EXPECT_TRUE(ui.PumpMessages(escape));
+  PostQuitMessage(0);
+  r = ui.Pump();
+  EXPECT_TRUE(r.quit);
+  EXPECT_TRUE(r.wake);
+  EXPECT_FALSE(ui.Pump().quit);
 
-  ui.CloseMenusAndTray();
+  ui.CloseTray();
   EXPECT_EQ(FindWindowExW(HWND_MESSAGE, nullptr, kTrayWindowClass, nullptr), nullptr);
 }
 
