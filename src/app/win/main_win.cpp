@@ -116,7 +116,7 @@ int Run() {
     // Duplication copies into the capture texture, which exists only from here on.
     screen.SetCapturePicture(pictures.CapturePicture());
     if (capabilities.shortcutsThroughBridge) InstallKeyboardBridge(bridge, shortcuts, osBuild);
-    if (!ui.CreateTray()) log::Warning("no se pudo inicializar el icono de bandeja de Halvex.");
+    ui.CreateTray();  // logs the tray warning itself when the icon cannot be added
   };
 
   const int code = RunRecorder(std::move(parts));

@@ -3,11 +3,13 @@
 #include <windows.h>
 
 #include "app/recorder_run.h"
+#include "app/win/single_instance_win.h"
 
 namespace halvex {
 
 bool WindowsRecorderUi::CreateTray() {
-  return tray_.Create([this] { OnWake(); });
+  WatchWakes(tray_, [this] { OnWake(); });
+  return StartTray(tray_);
 }
 
 bool WindowsRecorderUi::PumpMessages(bool& escapeSeen) {
@@ -20,12 +22,13 @@ bool WindowsRecorderUi::PumpMessages(bool& escapeSeen) {
     TranslateMessage(&msg);
     DispatchMessageW(&msg);
   }
+  tray_.Pump();
   return true;
 }
 
 // No menus yet: the wake request is only acknowledged.
 void WindowsRecorderUi::OnWake() { LogWakeRequest(); }
 
-void WindowsRecorderUi::CloseMenusAndTray() { tray_.Destroy(); }
+void WindowsRecorderUi::CloseMenusAndTray() { tray_.Remove(); }
 
 }  // namespace halvex

@@ -16,15 +16,16 @@
 #include "core/text.h"
 #include "input/target_detector.h"
 #include "input/win/win32_window_system.h"
+#include "ui/win/drawn_tray_icon.h"
 
 namespace halvex {
 namespace {
 
 TEST(WindowsRecorderUiTest, PumpReportsEscapeDispatchesTheWakeAndStopsAtQuit) {
   log::Capture lines;
-  WindowsRecorderUi ui;
+  WindowsRecorderUi ui(test::DrawnTrayIcon);
   ASSERT_TRUE(ui.CreateTray());
-  const auto tray = static_cast<HWND>(ui.Tray().Handle());
+  const HWND tray = ui.Tray().Window();
 
   bool escape = false;
   EXPECT_TRUE(ui.PumpMessages(escape));
