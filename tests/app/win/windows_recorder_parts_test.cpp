@@ -53,6 +53,27 @@ TEST(WindowsRecorderUiTest, PumpReportsEscapeDispatchesTheWakeAndStopsAtQuit) {
   EXPECT_EQ(FindWindowExW(HWND_MESSAGE, nullptr, kTrayWindowClass, nullptr), nullptr);
 }
 
+TEST(WindowsRecorderUiTest, QuitFromTheTrayMenuEndsThePumpAndAMissingIconOnlyWarns) {
+  {
+    log::Capture lines;
+    WindowsRecorderUi ui(test::DrawnTrayIcon);
+    ASSERT_TRUE(ui.CreateTray());
+    EXPECT_EQ(lines.Count("AVISO"), 0u);
+    bool escape = false;
+    PostMessageW(ui.Tray().Window(), WM_COMMAND, 20481, 0);  // "Salir de Halvex"
+    EXPECT_FALSE(ui.PumpMessages(escape));
+    EXPECT_TRUE(ui.Tray().TakeRequests().quit);
+    ui.CloseMenusAndTray();
+  }
+  log::Capture lines;
+  WindowsRecorderUi ui([]() -> HICON { return nullptr; });
+  EXPECT_FALSE(ui.CreateTray());
+  EXPECT_EQ(lines.Count("AVISO: no se pudo inicializar el icono de bandeja de Halvex."), 1u);
+  EXPECT_EQ(FindWindowExW(HWND_MESSAGE, nullptr, kTrayWindowClass, nullptr), nullptr);
+  bool escape = false;
+  EXPECT_TRUE(ui.PumpMessages(escape));  // the program runs on without it
+}
+
 std::string OwnExecutableName() {
   wchar_t path[MAX_PATH];
   const DWORD n = GetModuleFileNameW(nullptr, path, MAX_PATH);
