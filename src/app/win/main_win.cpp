@@ -108,6 +108,7 @@ int Run() {
   parts.sleeper = &sleeper;
   parts.store = &settings::UserSettings();
   parts.events = &ui;
+  parts.tray = &ui.Tray();
   parts.audio = &audio;
   parts.capabilities = capabilities;
   if (capabilities.shortcutsThroughBridge) parts.bridge = &bridgeShortcuts;
@@ -116,7 +117,7 @@ int Run() {
     // Duplication copies into the capture texture, which exists only from here on.
     screen.SetCapturePicture(pictures.CapturePicture());
     if (capabilities.shortcutsThroughBridge) InstallKeyboardBridge(bridge, shortcuts, osBuild);
-    if (!ui.CreateTray()) log::Warning("no se pudo inicializar el icono de bandeja de Halvex.");
+    ui.CreateTray();  // logs the tray warning itself when the icon cannot be added
   };
 
   const int code = RunRecorder(std::move(parts));

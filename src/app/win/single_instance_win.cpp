@@ -6,6 +6,7 @@
 
 #include "app/instance_claim.h"
 #include "app/sleeper.h"
+#include "ui/win/win32_tray.h"
 
 namespace halvex {
 namespace {
@@ -49,6 +50,13 @@ class WindowsInstanceSeam final : public IInstanceSeam {
 }  // namespace
 
 void NoteWakeRequest() { g_wakeRequested.store(true); }
+
+void WatchWakes(Win32Tray& tray, std::function<void()> onWake) {
+  tray.SetWakeObserver([onWake = std::move(onWake)] {
+    NoteWakeRequest();
+    if (onWake) onWake();
+  });
+}
 
 WindowsSingleInstance::~WindowsSingleInstance() {
   if (mutex_) {

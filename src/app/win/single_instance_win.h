@@ -2,14 +2,15 @@
 // One running instance per session on Windows: the named mutex says whether one runs, and a
 // second start wakes the first through its tray window (WM_APP + 0x411) and exits.
 #include <atomic>
+#include <functional>
 
 #include "app/single_instance.h"
+#include "ui/win/tray_window_names.h"
 
 namespace halvex {
 
 inline constexpr wchar_t kSingleInstanceMutexName[] = L"Local\\Halvex_SingleInstance_7E6A1D2B";
-inline constexpr wchar_t kTrayWindowClass[] = L"HalvexTrayWindow";
-inline constexpr unsigned kWakeMessage = 0x8000 + 0x411;  // WM_APP + 0x411
+inline constexpr unsigned kWakeMessage = kTrayWakeMessage;  // WM_APP + 0x411
 
 // The primary: holds the mutex (when it could be made) until destruction.
 class WindowsSingleInstance final : public SingleInstance {
@@ -28,7 +29,11 @@ class WindowsSingleInstance final : public SingleInstance {
   void* mutex_ = nullptr;
 };
 
-// Called by the tray window when the wake message arrives.
+// Called when the tray window takes the wake message (see WatchWakes).
 void NoteWakeRequest();
+
+class Win32Tray;
+// Makes the tray's window count wakes for PollWake and then run `onWake` (may be empty).
+void WatchWakes(Win32Tray& tray, std::function<void()> onWake);
 
 }  // namespace halvex

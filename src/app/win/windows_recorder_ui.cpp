@@ -2,12 +2,18 @@
 
 #include <windows.h>
 
+#include <utility>
+
+#include "app/win/single_instance_win.h"
 
 namespace halvex {
 
-bool WindowsRecorderUi::CreateTray() {
-  return tray_.Create([this] { woken_ = true; });
+WindowsRecorderUi::WindowsRecorderUi(Win32Tray::IconLoader loadTrayIcon)
+    : tray_(std::move(loadTrayIcon)) {
+  WatchWakes(tray_, [this] { woken_ = true; });
 }
+
+bool WindowsRecorderUi::CreateTray() { return StartTray(tray_); }
 
 PumpResult WindowsRecorderUi::Pump() {
   PumpResult result;
@@ -28,6 +34,6 @@ PumpResult WindowsRecorderUi::Pump() {
   return result;
 }
 
-void WindowsRecorderUi::CloseTray() { tray_.Destroy(); }
+void WindowsRecorderUi::CloseTray() { tray_.Remove(); }
 
 }  // namespace halvex

@@ -8,7 +8,8 @@
 #include <string>
 
 #include "app/win/single_instance_win.h"
-#include "app/win/tray_window.h"
+#include "ui/win/drawn_tray_icon.h"
+#include "ui/win/win32_tray.h"
 
 int main() {
   int argc = 0;
@@ -22,8 +23,9 @@ int main() {
   halvex::SingleInstance::Claim claim = halvex::SingleInstance::Acquire();
   if (claim.result != halvex::SingleInstance::Result::Primary) return 3;
   bool woken = false;
-  halvex::TrayWindow tray;
-  if (withWindow && !tray.Create([&] { woken = true; })) return 4;
+  halvex::Win32Tray tray(halvex::test::DrawnTrayIcon);
+  halvex::WatchWakes(tray, [&] { woken = true; });
+  if (withWindow && !tray.Create()) return 4;
   SetEvent(ready);
 
   const DWORD until = GetTickCount() + 20000;

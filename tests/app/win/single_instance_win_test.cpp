@@ -7,9 +7,10 @@
 
 #include <string>
 
-#include "app/win/tray_window.h"
 #include "core/log.h"
 #include "first_instance_process.h"
+#include "ui/win/drawn_tray_icon.h"
+#include "ui/win/win32_tray.h"
 
 namespace halvex {
 namespace {
@@ -65,9 +66,10 @@ TEST(WindowsSingleInstanceTest, PortableClaimInOneProcessAndTheTrayWake) {
   EXPECT_FALSE(primary.instance->PollWake());
 
   int wakes = 0;
-  TrayWindow tray;
-  ASSERT_TRUE(tray.Create([&] { ++wakes; }));
-  EXPECT_TRUE(tray.Create([&] { wakes += 100; }));  // creating twice keeps the first window
+  Win32Tray tray(test::DrawnTrayIcon);
+  WatchWakes(tray, [&] { ++wakes; });
+  ASSERT_TRUE(tray.Create());
+  EXPECT_TRUE(tray.Create());  // creating twice keeps the first window
   ASSERT_EQ(TrayWindowCount(), 1u);
 
   // A later start in the same session (here: the same process) finds the window and posts.
@@ -80,7 +82,9 @@ TEST(WindowsSingleInstanceTest, PortableClaimInOneProcessAndTheTrayWake) {
   EXPECT_TRUE(primary.instance->PollWake());
   EXPECT_FALSE(primary.instance->PollWake());
 
-  tray.Destroy();
+  EXPECT_TRUE(tray.TakeRequests().openSettings);  // the wake asks for the settings too
+
+  tray.Remove();
   EXPECT_EQ(TrayWindowCount(), 0u);
 }
 

@@ -16,14 +16,15 @@
 #include "core/text.h"
 #include "input/target_detector.h"
 #include "input/win/win32_window_system.h"
+#include "ui/win/drawn_tray_icon.h"
 
 namespace halvex {
 namespace {
 
 TEST(WindowsRecorderUiTest, PumpReportsEscapeAndTheWakeAndStopsAtQuit) {
-  WindowsRecorderUi ui;
+  WindowsRecorderUi ui(test::DrawnTrayIcon);
   ASSERT_TRUE(ui.CreateTray());
-  const auto tray = static_cast<HWND>(ui.Tray().Handle());
+  const HWND tray = ui.Tray().Window();
 
   PumpResult r = ui.Pump();
   EXPECT_FALSE(r.quit || r.escapeSeen || r.wake);
@@ -48,6 +49,25 @@ TEST(WindowsRecorderUiTest, PumpReportsEscapeAndTheWakeAndStopsAtQuit) {
 
   ui.CloseTray();
   EXPECT_EQ(FindWindowExW(HWND_MESSAGE, nullptr, kTrayWindowClass, nullptr), nullptr);
+}
+
+TEST(WindowsRecorderUiTest, QuitFromTheTrayMenuEndsThePumpAndAMissingIconOnlyWarns) {
+  {
+    log::Capture lines;
+    WindowsRecorderUi ui(test::DrawnTrayIcon);
+    ASSERT_TRUE(ui.CreateTray());
+    EXPECT_EQ(lines.Count("AVISO"), 0u);
+    PostMessageW(ui.Tray().Window(), WM_COMMAND, 20481, 0);  // "Salir de Halvex"
+    EXPECT_TRUE(ui.Pump().quit);
+    EXPECT_TRUE(ui.Tray().TakeRequests().quit);
+    ui.CloseTray();
+  }
+  log::Capture lines;
+  WindowsRecorderUi ui([]() -> HICON { return nullptr; });
+  EXPECT_FALSE(ui.CreateTray());
+  EXPECT_EQ(lines.Count("AVISO: no se pudo inicializar el icono de bandeja de Halvex."), 1u);
+  EXPECT_EQ(FindWindowExW(HWND_MESSAGE, nullptr, kTrayWindowClass, nullptr), nullptr);
+  EXPECT_FALSE(ui.Pump().quit);  // the program runs on without it
 }
 
 std::string OwnExecutableName() {
