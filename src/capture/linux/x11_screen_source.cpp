@@ -88,6 +88,7 @@ bool X11ScreenSource::Open() {
     return false;
   }
   pool_ = std::make_unique<x11::ShmImagePool>(d);
+  excluded_ = std::make_unique<x11::ExcludedWindows>(d, root_);
   // A first picture even when nothing moves, as a fresh duplication gives the current desktop.
   damaged_ = true;
   changed_ = false;
@@ -102,6 +103,7 @@ void X11ScreenSource::Close() {
     trap.Sync();
   }
   pool_.reset();
+  excluded_.reset();
   damage_ = 0;
   display_.reset();
   damaged_ = false;
@@ -165,6 +167,7 @@ IScreenSource::Acquire X11ScreenSource::AcquireNext(int timeoutMs, bool keep, Pi
     // BadMatch: the area left the root window (the screen shrank).
     return error_ == BadMatch ? Acquire::AccessLost : Acquire::Error;
   }
+  excluded_->Erase(output_.desktop, image);
   picture = WrapImage(std::move(image));
   return Acquire::NewPicture;
 }

@@ -1,6 +1,7 @@
 #pragma once
 // Whole-monitor capture on X11: the first RandR monitor (the whole root window when RandR lists
-// none) read through MIT-SHM; DAMAGE on the root window tells whether anything changed.
+// none) read through MIT-SHM; DAMAGE on the root window tells whether anything changed. Our own
+// windows (the overlay badge) are painted out of every picture (excluded_windows.h).
 #include <X11/Xlib.h>
 #include <X11/extensions/Xdamage.h>
 
@@ -8,6 +9,7 @@
 #include <string>
 
 #include "capture/capture_sources.h"
+#include "capture/linux/excluded_windows.h"
 #include "capture/linux/shm_image_pool.h"
 #include "capture/linux/x_display.h"
 
@@ -37,6 +39,7 @@ class X11ScreenSource final : public IScreenSource {
   OutputInfo output_;
   x11::DisplayPtr display_;
   std::unique_ptr<x11::ShmImagePool> pool_;
+  std::unique_ptr<x11::ExcludedWindows> excluded_;
   Window root_ = 0;
   Visual* visual_ = nullptr;
   int depth_ = 0;
