@@ -3,6 +3,7 @@
 #include <csignal>
 #include <cstdlib>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -35,6 +36,9 @@ extern "C" {
 #include "input/key_names.h"
 #include "input/linux/x11_window_system.h"
 #include "input/target_detector.h"
+#include "ui/linux/sni_tray.h"
+#include "ui/linux/x11_overlay_window.h"
+#include "ui/overlay.h"
 #include "settings/profile_store.h"
 #include "settings/settings.h"
 #include "settings/settings_path.h"
@@ -90,13 +94,16 @@ std::string DisplayText() {
   return display != nullptr && display[0] != '\0' ? display : "(sin DISPLAY)";
 }
 
-// Signals end the loop; another start of the program wakes this one through the instance socket.
+// Signals end the loop; another start of the program wakes this one through the instance socket;
+// the overlay's window reads its own X events (repaints, its hide timer).
 class LinuxEventPump final : public IEventPump {
  public:
-  explicit LinuxEventPump(SingleInstance* instance) : instance_(instance) {}
+  LinuxEventPump(SingleInstance* instance, X11OverlayWindow* overlay)
+      : instance_(instance), overlay_(overlay) {}
 
   PumpResult Pump() override {
     PumpResult r;
+    if (overlay_ != nullptr) overlay_->Pump();
     r.wake = instance_ != nullptr && instance_->PollWake();
     r.quit = g_quit != 0;
     return r;
@@ -104,6 +111,7 @@ class LinuxEventPump final : public IEventPump {
 
  private:
   SingleInstance* instance_;
+  X11OverlayWindow* overlay_;
 };
 
 int Run() {
@@ -149,7 +157,16 @@ int Run() {
   VideoEncoderWorker worker(std::make_unique<FfmpegEncoder>(),
                             std::make_unique<CpuSlotBackend>());
   ThreadSleeper sleeper;
-  LinuxEventPump events(claim.instance.get());
+  // The badge over the game and the tray icon; without them the program still records.
+  X11OverlayWindow overlayWindow;
+  std::optional<Overlay> overlay;
+  if (overlayWindow.Create()) {
+    overlay.emplace(overlayWindow, *windows);
+  } else {
+    log::Warning("no se pudo inicializar el indicador visual.");
+  }
+  SniTray tray;
+  LinuxEventPump events(claim.instance.get(), overlay ? &overlayWindow : nullptr);
 
   // PulseAudio: the output's monitor, the input, and one monitor stream per program.
   std::unique_ptr<IAudioSessions> audioSessions = MakeAudioSessions();
@@ -168,6 +185,8 @@ int Run() {
   parts.sleeper = &sleeper;
   parts.store = &settings::UserSettings();
   parts.events = &events;
+  parts.overlay = overlay ? &*overlay : nullptr;
+  parts.tray = &tray;
   parts.audio = &audio;
   parts.capabilities = LinuxCapabilities();
 

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <utility>
 
 #include "app/recorder_run.h"
@@ -27,6 +28,8 @@
 #include "core/win/com_apartment.h"
 #include "core/win/hresult_text.h"
 #include "input/target_detector.h"
+#include "ui/overlay.h"
+#include "ui/win/win32_overlay_window.h"
 #include "input/win/async_key_state.h"
 #include "input/win/keyboard_bridge.h"
 #include "input/win/win32_window_system.h"
@@ -88,6 +91,14 @@ int Run() {
   AsyncKeyState keys;
   ThreadSleeper sleeper;
   WindowsRecorderUi ui;
+  // The badge over the game; without it the program still records.
+  Win32OverlayWindow overlayWindow;
+  std::optional<Overlay> overlay;
+  if (overlayWindow.Create()) {
+    overlay.emplace(overlayWindow, windows);
+  } else {
+    log::Warning("no se pudo inicializar el indicador visual.");
+  }
   KeyboardBridge bridge;
   BridgeShortcuts bridgeShortcuts(bridge);
   PrivateWindowGuard privateWindows(windows, detector);
@@ -109,6 +120,7 @@ int Run() {
   parts.store = &settings::UserSettings();
   parts.events = &ui;
   parts.tray = &ui.Tray();
+  parts.overlay = overlay ? &*overlay : nullptr;
   parts.audio = &audio;
   parts.capabilities = capabilities;
   if (capabilities.shortcutsThroughBridge) parts.bridge = &bridgeShortcuts;
@@ -117,7 +129,6 @@ int Run() {
     // Duplication copies into the capture texture, which exists only from here on.
     screen.SetCapturePicture(pictures.CapturePicture());
     if (capabilities.shortcutsThroughBridge) InstallKeyboardBridge(bridge, shortcuts, osBuild);
-    ui.CreateTray();  // logs the tray warning itself when the icon cannot be added
   };
 
   const int code = RunRecorder(std::move(parts));
