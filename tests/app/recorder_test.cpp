@@ -15,6 +15,8 @@
 #include "input/key_state.h"
 #include "input/target_detector.h"
 #include "settings/profile_store.h"
+#include "ui/fake_overlay_window.h"
+#include "ui/overlay.h"
 
 namespace halvex {
 namespace {
@@ -76,6 +78,8 @@ class RecorderTest : public ::testing::Test {
     parts.capabilities = capabilities_;
     parts.bridge = bridge_;
     parts.privateWindows = privateWindows_;
+    parts.overlay = overlay_;
+    parts.tray = tray_;
     recorder_ = std::make_unique<Recorder>(parts);
     ASSERT_TRUE(recorder_->Start());
   }
@@ -117,6 +121,8 @@ class RecorderTest : public ::testing::Test {
   PlatformCapabilities capabilities_;
   IShortcutBridge* bridge_ = nullptr;
   IPrivateWindowGuard* privateWindows_ = nullptr;
+  Overlay* overlay_ = nullptr;
+  ITray* tray_ = nullptr;
   std::unique_ptr<Recorder> recorder_;
 };
 
@@ -426,6 +432,71 @@ TEST_F(RecorderTest, Windows10SaveComesFromTheBridgeNotFromPolling) {
   bridge.savePressed = true;
   Passes(2);
   EXPECT_EQ(log_.Count("[CLIP-HOTKEY] HOTKEY DETECTADA"), 1u);
+}
+
+}  // namespace
+}  // namespace halvex
+
+namespace halvex {
+namespace {
+
+// A tray whose requests the test sets, as a player's clicks would.
+class FakeTray final : public ITray {
+ public:
+  bool Create() override { return created = true; }
+  bool Created() const override { return created; }
+  void ShowStartupNotification() override { ++startupNotices; }
+  void ShowUpdateNotification(std::string_view) override {}
+  void Pump() override { ++pumps; }
+  TrayRequests TakeRequests() override { return std::exchange(pending, TrayRequests{}); }
+  void Remove() override { created = false; }
+
+  bool created = false;
+  int startupNotices = 0;
+  int pumps = 0;
+  TrayRequests pending;
+};
+
+TEST_F(RecorderTest, TheBadgeFollowsTheSessionAndTheTrayOpensItOrEndsTheLoop) {
+  testing::FakeOverlayWindow window;
+  Overlay overlay(window, windows_);
+  FakeTray tray;
+  overlay_ = &overlay;
+  tray_ = &tray;
+  StartRecorder();
+  EXPECT_TRUE(tray.created);
+  EXPECT_EQ(tray.startupNotices, 1);
+
+  windows_.foreground = kGameWindow;
+  Passes(1);
+  ASSERT_TRUE(recorder_->Session().active);
+  EXPECT_EQ(overlay.Look().mode, BadgeMode::kOn);
+  EXPECT_EQ(overlay.Look().text, "Clips On - F8 Save");
+  ASSERT_TRUE(window.bounds);
+  EXPECT_EQ(*window.bounds, (Rect{1920 - 210 - 14, 14, 1920 - 14, 14 + 42}));
+
+  clock_.Advance(4 * kSecond);  // the "on" badge collapses to the dot
+  Passes(1);
+  EXPECT_EQ(overlay.Look().mode, BadgeMode::kDot);
+
+  tray.pending.openSettings = true;  // no menus yet: the badge says Halvex records
+  Passes(1);
+  EXPECT_EQ(overlay.Look().mode, BadgeMode::kOn);
+  EXPECT_TRUE(window.shown);
+
+  windows_.processes[kGameProcess].alive = false;  // the game exits: the badge goes with it
+  windows_.windows.erase(kGameWindow);
+  windows_.foreground = 0;
+  Passes(1);
+  EXPECT_FALSE(recorder_->Session().active);
+  EXPECT_FALSE(window.shown);
+
+  tray.pending.quit = true;
+  EXPECT_FALSE(recorder_->RunPass());
+  EXPECT_GT(tray.pumps, 0);
+  recorder_->Shutdown();
+  EXPECT_FALSE(tray.created);
+  EXPECT_TRUE(log_.Contains("=== Resultados ==="));
 }
 
 }  // namespace
