@@ -62,17 +62,14 @@ def badge_region(game):
 
 
 def clip_region(screen_region, game_box, video):
-    """The part of a screen region that a clip holds, in the clip's pixels: clips of the window
-    hold its client area, clips of the screen the whole (scaled) screen."""
+    """The part of a screen region over the game's client area, in the clip's pixels: a clip holds
+    that area (cut out of the screen in screen capture), scaled to the clip's size."""
     x, y, w, h = screen_region
     gx, gy, gw, gh = game_box
-    if (video["width"], video["height"]) == (gw, gh):
-        left, top = max(x, gx) - gx, max(y, gy) - gy
-        return (left, top, min(x + w, gx + gw) - gx - left, min(y + h, gy + gh) - gy - top)
-    screen = subprocess.run(["xdotool", "getdisplaygeometry"], stdout=subprocess.PIPE,
-                            stdin=subprocess.DEVNULL, check=True).stdout.split()
-    sx, sy = video["width"] / int(screen[0]), video["height"] / int(screen[1])
-    return (int(x * sx), int(y * sy), int(w * sx), int(h * sy))
+    left, top = max(x, gx) - gx, max(y, gy) - gy
+    right, bottom = min(x + w, gx + gw) - gx, min(y + h, gy + gh) - gy
+    sx, sy = video["width"] / gw, video["height"] / gh
+    return (int(left * sx), int(top * sy), int((right - left) * sx), int((bottom - top) * sy))
 
 
 class PrivateDesktop:
@@ -138,6 +135,10 @@ class BadgeTest(unittest.TestCase):
         self.assertIsNotNone(clip, halvex.output())
         corner = clip_region(region, game.geometry(), media.video_stream(media.probe(clip)))
         self.assertGreater(corner[2] * corner[3], 0.5 * BADGE_SIZE[0] * BADGE_SIZE[1], corner)
+        # Kept for a look: the clip's last picture, taken with the badge on the screen.
+        subprocess.run(["ffmpeg", "-v", "error", "-nostdin", "-y", "-sseof", "-0.3", "-i", clip,
+                        "-update", "1", os.path.join(SHOTS, shot_name + "-clip-end.png")],
+                       check=True, timeout=60)
         pictures = rgb_regions(clip, corner, last=10)
         self.assertEqual(len(pictures), 10)
         for colour in (BADGE,) + OTHER_BADGES:
