@@ -40,7 +40,10 @@ void FillBlack(const std::vector<Rect>& parts, const Rect& area, CpuPicture& pic
 }  // namespace
 
 ExcludedWindows::ExcludedWindows(Display* display, Window root)
-    : display_(display), root_(root), mark_(XInternAtom(display, kExcludeFromCaptureAtom, False)) {}
+    : display_(display), root_(root), mark_(XInternAtom(display, kExcludeFromCaptureAtom, False)) {
+  int eventBase = 0, errorBase = 0;
+  composite_ = XCompositeQueryExtension(display, &eventBase, &errorBase);
+}
 
 bool ExcludedWindows::IsMarked(Window w) {
   if (auto it = marked_.find(w); it != marked_.end()) return it->second;
@@ -90,7 +93,7 @@ void ExcludedWindows::Erase(const Rect& area, CpuPicture& picture) {
     // The windows beneath, from the nearest down, until they cover the whole area.
     std::vector<std::pair<Window, Rect>> beneath;
     std::vector<Rect> uncovered = parts;
-    for (size_t j = i; j-- > 0 && !uncovered.empty();) {
+    for (size_t j = i; composite_ && j-- > 0 && !uncovered.empty();) {
       if (IsMarked(stack[j])) continue;
       const auto below = Shown(display_, stack[j]);
       if (!below || !Meets(uncovered, below->outer)) continue;
@@ -98,6 +101,7 @@ void ExcludedWindows::Erase(const Rect& area, CpuPicture& picture) {
       beneath.emplace_back(stack[j], below->outer);
     }
     FillBlack(parts, area, picture);
+    // Without Composite no window's hidden pixels are held: the badge's place stays black.
     for (auto it = beneath.rbegin(); it != beneath.rend(); ++it) {
       PaintFromBeneath(it->first, it->second, parts, area, picture);
     }
@@ -110,7 +114,7 @@ void ExcludedWindows::PaintFromBeneath(Window w, const Rect& outer, const std::v
   ErrorTrap trap(display_);
   // BadMatch when nobody redirects the window: its pixels under ours are gone; stays black.
   const Pixmap pixmap = XCompositeNameWindowPixmap(display_, w);
-  if (trap.Sync()) return;
+  if (trap.Sync() || pixmap == None) return;
   for (const Rect& part : parts) {
     const Rect r = Intersection(part, outer);
     if (r.Empty()) continue;

@@ -31,6 +31,7 @@ class ExcludedWindows {
   Display* display_;
   Window root_;
   Atom mark_;
+  bool composite_ = false;  // without it no pixmaps of the windows beneath can be named
   std::unordered_map<Window, bool> marked_;  // every top-level looked at, by id
   int lastErased_ = 0;
 };

@@ -4,13 +4,15 @@
 #include <sys/types.h>
 
 #include <string>
+#include <vector>
 
 namespace halvex::testing {
 
 class XvfbServer {
  public:
-  // Starts `Xvfb -displayfd` with one screen of width×height×24; check Running().
-  XvfbServer(int width, int height);
+  // Starts `Xvfb -displayfd` with one screen of width×height×24 and `extraArgs` (such as
+  // {"-extension", "Composite"} to leave an extension out); check Running().
+  XvfbServer(int width, int height, std::vector<std::string> extraArgs = {});
   ~XvfbServer();
   XvfbServer(const XvfbServer&) = delete;
   XvfbServer& operator=(const XvfbServer&) = delete;

@@ -164,5 +164,46 @@ TEST(OverlayCaptureTest, TheBadgeIsNeverRecordedUnderACompositingManager) {
   CheckNeverRecorded(server.Name(), true);
 }
 
+// The fallback to screen capture is taken where the server has no Composite: nothing beneath the
+// badge can be read back, so its place is recorded black, and recording goes on picture after picture.
+TEST(OverlayCaptureTest, WithoutCompositeTheBadgeIsRecordedAsABlackHole) {
+  testing::XvfbServer server(1280, 720, {"-extension", "Composite"});
+  ASSERT_TRUE(server.Running());
+  Display* d = XOpenDisplay(server.Name().c_str());
+  ASSERT_NE(d, nullptr);
+  auto windows = X11WindowSystem::Open(server.Name().c_str());
+  ASSERT_NE(windows, nullptr);
+  const Window game = testing::CreateGameWindow(d, kGameRect, kGame);
+  const Rect badge{kGameRect.right - 14 - 210, kGameRect.top + 14, kGameRect.right - 14,
+                   kGameRect.top + 56};
+  X11ScreenSource screen(server.Name());
+  ASSERT_TRUE(screen.Open()) << screen.LastError();
+  X11OverlayWindow window(server.Name());
+  ASSERT_TRUE(window.Create());
+  Overlay overlay(window, *windows);
+  overlay.ShowSaved(static_cast<WindowId>(game));
+  window.Sync();
+  window.Pump();
+  ASSERT_TRUE(testing::WaitFor([&] {
+    return LooksLikeTheBadge(testing::RootPixel(d, badge.left + badge.Width() / 2, badge.top + 2));
+  })) << "the badge is not on screen";
+
+  for (int i = 0; i < 3; ++i) {
+    SCOPED_TRACE(i);
+    testing::FillWindow(d, game, kGame);  // a new picture, so the screen source has one to read
+    XSync(d, False);
+    const auto picture = ScreenPicture(screen);
+    ASSERT_TRUE(picture) << "screen capture stopped; error " << screen.LastError();
+    const Rect area = screen.Output().desktop;
+    const auto pixel = [&](int x, int y) { return PictureColor(*picture, x - area.left, y - area.top); };
+    EXPECT_EQ(Look(pixel, badge).badge, 0);
+    EXPECT_EQ(pixel(badge.left + 5, badge.top + 5), Rgb(0, 0, 0));
+    EXPECT_EQ(pixel(badge.left - 5, badge.top + 5), kGame);
+  }
+  screen.Close();
+  XDestroyWindow(d, game);
+  XCloseDisplay(d);
+}
+
 }  // namespace
 }  // namespace halvex
