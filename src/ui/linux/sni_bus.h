@@ -5,6 +5,8 @@
 #include <memory>
 #include <string>
 
+#include "core/free_with.h"
+
 namespace halvex::sni {
 
 inline constexpr const char* kWatcherName = "org.kde.StatusNotifierWatcher";
@@ -18,18 +20,9 @@ inline constexpr const char* kNotificationsName = "org.freedesktop.Notifications
 inline constexpr const char* kNotificationsPath = "/org/freedesktop/Notifications";
 inline constexpr const char* kNotificationsInterface = "org.freedesktop.Notifications";
 
-struct BusClose {
-  void operator()(sd_bus* bus) const { sd_bus_flush_close_unref(bus); }
-};
-struct SlotUnref {
-  void operator()(sd_bus_slot* slot) const { sd_bus_slot_unref(slot); }
-};
-struct MessageUnref {
-  void operator()(sd_bus_message* message) const { sd_bus_message_unref(message); }
-};
-using BusPtr = std::unique_ptr<sd_bus, BusClose>;
-using SlotPtr = std::unique_ptr<sd_bus_slot, SlotUnref>;
-using MessagePtr = std::unique_ptr<sd_bus_message, MessageUnref>;
+using BusPtr = std::unique_ptr<sd_bus, FreeWith<sd_bus_flush_close_unref>>;
+using SlotPtr = std::unique_ptr<sd_bus_slot, FreeWith<sd_bus_slot_unref>>;
+using MessagePtr = std::unique_ptr<sd_bus_message, FreeWith<sd_bus_message_unref>>;
 
 // Frees an sd_bus_error when it goes out of scope.
 struct BusError {
