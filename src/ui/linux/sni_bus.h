@@ -32,6 +32,11 @@ struct BusError {
   std::string Text(int result) const;
 };
 
+// Publishes `vtable` for `object` at `path`; the slot keeps it there. False with `error` set to
+// "no se pudo publicar <what> en D-Bus (...)" when the bus refuses it.
+bool ExportObject(sd_bus* bus, const char* path, const char* interface, const sd_bus_vtable* vtable,
+                  void* object, const char* what, SlotPtr& slot, std::string* error);
+
 // Connects to the bus at `address`, or to the session bus of the environment when it is empty.
 // Null with `error` set (Spanish) on failure.
 BusPtr OpenSessionBus(const std::string& address, std::string* error);
