@@ -32,6 +32,41 @@ const DeviceOpener::Role kMicrophoneRole{
     "sin bloquear F8.",
     &settings::WriteMicrophoneDeviceId};
 
+// Said when a capture device, or the encoder of its track, does not open.
+struct CaptureTrackLines {
+  const char* noDevice;
+  const char* noEncoder;
+};
+
+const CaptureTrackLines kDesktopLines{
+    "AVISO: no se pudo inicializar la captura de audio del juego (WASAPI) - esa pista no va a "
+    "estar en el clip.",
+    "AVISO: no se pudo inicializar el encoder AAC (juego) - esa pista no va a estar en el clip."};
+
+const CaptureTrackLines kMicrophoneLines{
+    "AVISO: no se pudo inicializar la captura del microfono (WASAPI) - esa pista no va a estar "
+    "en el clip.",
+    "AVISO: no se pudo inicializar el encoder AAC (microfono) - esa pista no va a estar en el "
+    "clip."};
+
+// Opens a capture device and the track that encodes it; a device whose encoder does not open is
+// closed again, so nothing captures for a track that is not there.
+bool OpenCaptureTrack(DeviceOpener& opener, ICaptureDevice& device, AudioTrack& track,
+                      const std::string& id, const settings::ProfileStore& store,
+                      const settings::AudioQualitySettings& quality,
+                      const CaptureTrackLines& lines) {
+  if (!opener.Open(id, store)) {
+    log::Line(lines.noDevice);
+    return false;
+  }
+  if (!track.Open(opener.Rate(), opener.Channels(), quality)) {
+    log::Line(lines.noEncoder);
+    device.Close();
+    return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 AudioPipeline::AudioPipeline(AudioPipelineParts parts)
@@ -60,36 +95,17 @@ void AudioPipeline::Open(const settings::ProfileStore& store,
   const std::string renderId = settings::ReadRenderDeviceId(store);
   const std::string microphoneId = settings::ReadMicrophoneDeviceId(store);
 
-  loopbackOpen_ = loopbackDevice_.Open(renderId, store);
+  loopbackOpen_ = OpenCaptureTrack(loopbackDevice_, *parts_.loopback, desktop_, renderId, store,
+                                   quality, kDesktopLines);
   const int loopRate = loopbackDevice_.Rate(), loopChannels = loopbackDevice_.Channels();
-  if (!loopbackOpen_) {
-    log::Line(
-        "AVISO: no se pudo inicializar la captura de audio del juego (WASAPI) - esa pista no va "
-        "a estar en el clip.");
-  } else if (!desktop_.Open(loopRate, loopChannels, quality)) {
-    log::Line(
-        "AVISO: no se pudo inicializar el encoder AAC (juego) - esa pista no va a estar en el "
-        "clip.");
-    parts_.loopback->Close();
-    loopbackOpen_ = false;
-  } else if (gameOnlyTrack_ &&
-             !game_.Open(kProcessCaptureRate, kProcessCaptureChannels, quality)) {
+  if (loopbackOpen_ && gameOnlyTrack_ &&
+      !game_.Open(kProcessCaptureRate, kProcessCaptureChannels, quality)) {
     log::Line("AVISO: no se pudo inicializar el encoder AAC (solo juego).");
   }
 
-  microphoneOpen_ = microphoneDevice_.Open(microphoneId, store);
-  const int micRate = microphoneDevice_.Rate(), micChannels = microphoneDevice_.Channels();
-  if (!microphoneOpen_) {
-    log::Line(
-        "AVISO: no se pudo inicializar la captura del microfono (WASAPI) - esa pista no va a "
-        "estar en el clip.");
-  } else if (!microphone_.Open(micRate, micChannels, quality)) {
-    log::Line(
-        "AVISO: no se pudo inicializar el encoder AAC (microfono) - esa pista no va a estar en "
-        "el clip.");
-    parts_.microphone->Close();
-    microphoneOpen_ = false;
-  }
+  microphoneOpen_ = OpenCaptureTrack(microphoneDevice_, *parts_.microphone, microphone_,
+                                     microphoneId, store, quality, kMicrophoneLines);
+  const int micRate = microphoneDevice_.Rate();
 
   if (loopbackOpen_ && microphoneOpen_) {
     if (!mix_.Open(loopRate, loopChannels, quality)) {

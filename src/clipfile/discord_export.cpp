@@ -35,34 +35,36 @@ void RemoveQuietly(const fs::path& p) {
   fs::remove(p, ec);
 }
 
+struct EncoderNames {
+  DiscordVideoEncoder encoder;
+  const char* name;     // what FFmpeg knows it by
+  const char* logName;  // what the log shows
+};
+
+constexpr EncoderNames kEncoderNames[] = {
+    {DiscordVideoEncoder::HevcNvenc, "hevc_nvenc", "hevc_nvenc (NVIDIA NVENC / H.265)"},
+    {DiscordVideoEncoder::H264Nvenc, "h264_nvenc", "h264_nvenc (NVIDIA NVENC / H.264 fallback)"},
+    {DiscordVideoEncoder::OpenH264, "libopenh264", "libopenh264 (CPU fallback / H.264)"},
+    {DiscordVideoEncoder::X264, "libx264", "libx264 (CPU fallback / H.264)"},
+};
+
+const EncoderNames* FindEncoderNames(DiscordVideoEncoder encoder) {
+  for (const EncoderNames& names : kEncoderNames) {
+    if (names.encoder == encoder) return &names;
+  }
+  return nullptr;
+}
+
 }  // namespace
 
 const char* DiscordEncoderName(DiscordVideoEncoder encoder) {
-  switch (encoder) {
-    case DiscordVideoEncoder::HevcNvenc:
-      return "hevc_nvenc";
-    case DiscordVideoEncoder::H264Nvenc:
-      return "h264_nvenc";
-    case DiscordVideoEncoder::OpenH264:
-      return "libopenh264";
-    case DiscordVideoEncoder::X264:
-      return "libx264";
-  }
-  return "";
+  const EncoderNames* names = FindEncoderNames(encoder);
+  return names != nullptr ? names->name : "";
 }
 
 const char* DiscordEncoderLogName(DiscordVideoEncoder encoder) {
-  switch (encoder) {
-    case DiscordVideoEncoder::HevcNvenc:
-      return "hevc_nvenc (NVIDIA NVENC / H.265)";
-    case DiscordVideoEncoder::H264Nvenc:
-      return "h264_nvenc (NVIDIA NVENC / H.264 fallback)";
-    case DiscordVideoEncoder::OpenH264:
-      return "libopenh264 (CPU fallback / H.264)";
-    case DiscordVideoEncoder::X264:
-      return "libx264 (CPU fallback / H.264)";
-  }
-  return "";
+  const EncoderNames* names = FindEncoderNames(encoder);
+  return names != nullptr ? names->logName : "";
 }
 
 DiscordPlan PlanDiscordEncode(int64_t durationMicroseconds, int sourceWidth, int sourceHeight,

@@ -61,7 +61,19 @@ class Transcoder {
   bool EncodeVideo(AVFrame* frame);
   bool HandleAudioFrame(AVFrame* frame);
   bool DrainFifo(bool all);
+  // `samples` in the audio encoder's format, with room for them; null when that cannot be had.
+  ff::FramePtr NewAudioFrame(int samples) const;
   bool EncodeAudio(AVFrame* frame);
+  // What the error says when the encoder refuses the frame, no packet can be reserved, or
+  // receiving fails.
+  struct EncodeTexts {
+    const char* rejected;
+    const char* noPacket;
+    const char* failed;
+  };
+  // Sends one frame (nullptr drains) and writes every packet it gives back.
+  bool Encode(AVCodecContext* enc, AVStream* st, AVFrame* frame, const EncodeTexts& texts,
+              int64_t& packets);
   bool WritePacket(AVPacket* pkt, AVStream* st, AVCodecContext* enc);
   bool Fail(const std::string& message) {
     error_ = message;
@@ -315,19 +327,10 @@ bool Transcoder::WritePacket(AVPacket* pkt, AVStream* st, AVCodecContext* enc) {
 }
 
 bool Transcoder::EncodeVideo(AVFrame* frame) {
-  int ret = avcodec_send_frame(videoEncoder_.get(), frame);
-  if (ret < 0 && ret != AVERROR_EOF)
-    return Fail(encoderKind_ == DiscordVideoEncoder::OpenH264 ? "OpenH264 rechazo un frame de video"
-                                                              : "Falló el encode del video Discord");
-  ff::PacketPtr pkt(av_packet_alloc());
-  if (!pkt) return Fail("Falló el encode del video Discord");
-  for (;;) {
-    ret = avcodec_receive_packet(videoEncoder_.get(), pkt.get());
-    if (ret == AVERROR(EAGAIN) || ret == AVERROR_EOF) return true;
-    if (ret < 0) return Fail("Falló el encode del video Discord");
-    ++videoPackets_;
-    if (!WritePacket(pkt.get(), videoStream_, videoEncoder_.get())) return false;
-  }
+  const char* failed = "Falló el encode del video Discord";
+  const char* rejected =
+      encoderKind_ == DiscordVideoEncoder::OpenH264 ? "OpenH264 rechazo un frame de video" : failed;
+  return Encode(videoEncoder_.get(), videoStream_, frame, {rejected, failed, failed}, videoPackets_);
 }
 
 bool Transcoder::HandleVideoFrame(AVFrame* frame) {
@@ -381,17 +384,37 @@ bool Transcoder::HandleVideoFrame(AVFrame* frame) {
 }
 
 bool Transcoder::EncodeAudio(AVFrame* frame) {
-  int ret = avcodec_send_frame(audioEncoder_.get(), frame);
-  if (ret < 0 && ret != AVERROR_EOF) return Fail("AAC rechazo un frame de audio");
+  const char* rejected = "AAC rechazo un frame de audio";
+  return Encode(audioEncoder_.get(), audioStream_, frame,
+                {rejected, "No se pudo reservar el audio del Discord Clip.", rejected}, audioPackets_);
+}
+
+bool Transcoder::Encode(AVCodecContext* enc, AVStream* st, AVFrame* frame, const EncodeTexts& texts,
+                        int64_t& packets) {
+  int ret = avcodec_send_frame(enc, frame);
+  if (ret < 0 && ret != AVERROR_EOF) return Fail(texts.rejected);
   ff::PacketPtr pkt(av_packet_alloc());
-  if (!pkt) return Fail("No se pudo reservar el audio del Discord Clip.");
+  if (!pkt) return Fail(texts.noPacket);
   for (;;) {
-    ret = avcodec_receive_packet(audioEncoder_.get(), pkt.get());
+    ret = avcodec_receive_packet(enc, pkt.get());
     if (ret == AVERROR(EAGAIN) || ret == AVERROR_EOF) return true;
-    if (ret < 0) return Fail("AAC rechazo un frame de audio");
-    ++audioPackets_;
-    if (!WritePacket(pkt.get(), audioStream_, audioEncoder_.get())) return false;
+    if (ret < 0) return Fail(texts.failed);
+    ++packets;
+    if (!WritePacket(pkt.get(), st, enc)) return false;
   }
+}
+
+ff::FramePtr Transcoder::NewAudioFrame(int samples) const {
+  ff::FramePtr f(av_frame_alloc());
+  if (!f) return nullptr;
+  f->nb_samples = samples;
+  f->format = audioEncoder_->sample_fmt;
+  f->sample_rate = audioEncoder_->sample_rate;
+  if (av_channel_layout_copy(&f->ch_layout, &audioEncoder_->ch_layout) < 0 ||
+      av_frame_get_buffer(f.get(), 0) < 0) {
+    return nullptr;
+  }
+  return f;
 }
 
 bool Transcoder::DrainFifo(bool all) {
@@ -399,14 +422,8 @@ bool Transcoder::DrainFifo(bool all) {
   while (av_audio_fifo_size(fifo_.get()) >= frameSize ||
          (all && av_audio_fifo_size(fifo_.get()) > 0)) {
     const int n = std::min(frameSize, av_audio_fifo_size(fifo_.get()));
-    ff::FramePtr f(av_frame_alloc());
+    ff::FramePtr f = NewAudioFrame(n);
     if (!f) return Fail("No se pudo reservar el audio del Discord Clip.");
-    f->nb_samples = n;
-    f->format = audioEncoder_->sample_fmt;
-    f->sample_rate = audioEncoder_->sample_rate;
-    if (av_channel_layout_copy(&f->ch_layout, &audioEncoder_->ch_layout) < 0 ||
-        av_frame_get_buffer(f.get(), 0) < 0)
-      return Fail("No se pudo reservar el audio del Discord Clip.");
     if (av_audio_fifo_read(fifo_.get(), reinterpret_cast<void**>(f->data), n) < n)
       return Fail("No se pudo reservar el audio del Discord Clip.");
     f->pts = audioSamplesOut_;
@@ -420,14 +437,8 @@ bool Transcoder::HandleAudioFrame(AVFrame* frame) {
   const int capacity = swr_get_out_samples(resampler_.get(), frame ? frame->nb_samples : 0);
   if (capacity < 0) return Fail("No se pudo reservar el audio del Discord Clip.");
   if (capacity == 0) return true;
-  ff::FramePtr out(av_frame_alloc());
+  ff::FramePtr out = NewAudioFrame(capacity);
   if (!out) return Fail("No se pudo reservar el audio del Discord Clip.");
-  out->nb_samples = capacity;
-  out->format = audioEncoder_->sample_fmt;
-  out->sample_rate = audioEncoder_->sample_rate;
-  if (av_channel_layout_copy(&out->ch_layout, &audioEncoder_->ch_layout) < 0 ||
-      av_frame_get_buffer(out.get(), 0) < 0)
-    return Fail("No se pudo reservar el audio del Discord Clip.");
   const int converted =
       swr_convert(resampler_.get(), out->data, capacity,
                   frame ? const_cast<const uint8_t**>(frame->extended_data) : nullptr,

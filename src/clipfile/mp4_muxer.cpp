@@ -191,28 +191,24 @@ int Mp4Muxer::AddAudioTrack(const AudioStreamParams& params, const std::string& 
 
 bool Mp4Muxer::WriteHeader(const uint8_t* bytes, size_t size) {
   std::vector<uint8_t> extradata;
+  const char* missing = nullptr;  // what the log says when the first packet lacks the set
   switch (codec_) {
     case VideoCodec::H264:
       extradata = annexb::BuildAvcConfig(bytes, size);
-      if (extradata.empty()) {
-        log::Line("MUX: el primer paquete H.264 no trae SPS/PPS.");
-        return false;
-      }
+      missing = "MUX: el primer paquete H.264 no trae SPS/PPS.";
       break;
     case VideoCodec::Hevc:
       extradata = annexb::CollectHevcParameterSets(bytes, size);
-      if (extradata.empty()) {
-        log::Line("MUX: el primer paquete H.265/HEVC no trae VPS/SPS/PPS.");
-        return false;
-      }
+      missing = "MUX: el primer paquete H.265/HEVC no trae VPS/SPS/PPS.";
       break;
     case VideoCodec::Av1:
       extradata = obu::ExtractConfigUnits(bytes, size);
-      if (extradata.empty()) {
-        log::Line("MUX: el primer paquete AV1 esta vacio.");
-        return false;
-      }
+      missing = "MUX: el primer paquete AV1 esta vacio.";
       break;
+  }
+  if (missing != nullptr && extradata.empty()) {
+    log::Line(missing);
+    return false;
   }
   AVCodecParameters* par = video_->codecpar;
   av_freep(&par->extradata);

@@ -4,6 +4,8 @@
 #include <memory>
 #include <string>
 
+#include "core/free_with.h"
+
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
@@ -17,42 +19,15 @@ extern "C" {
 
 namespace halvex::ff {
 
-struct CodecContextDeleter {
-  void operator()(AVCodecContext* c) const { avcodec_free_context(&c); }
-};
-struct FrameDeleter {
-  void operator()(AVFrame* f) const { av_frame_free(&f); }
-};
-struct PacketDeleter {
-  void operator()(AVPacket* p) const { av_packet_free(&p); }
-};
-struct SwrDeleter {
-  void operator()(SwrContext* s) const { swr_free(&s); }
-};
-struct SwsDeleter {
-  void operator()(SwsContext* s) const { sws_freeContext(s); }
-};
-struct FifoDeleter {
-  void operator()(AVAudioFifo* f) const { av_audio_fifo_free(f); }
-};
-struct InputContextDeleter {
-  void operator()(AVFormatContext* f) const { avformat_close_input(&f); }
-};
-struct BufferDeleter {
-  void operator()(AVBufferRef* b) const { av_buffer_unref(&b); }
-};
-struct DictionaryDeleter {
-  void operator()(AVDictionary* d) const { av_dict_free(&d); }
-};
-
-using CodecContextPtr = std::unique_ptr<AVCodecContext, CodecContextDeleter>;
-using FramePtr = std::unique_ptr<AVFrame, FrameDeleter>;
-using PacketPtr = std::unique_ptr<AVPacket, PacketDeleter>;
-using SwrPtr = std::unique_ptr<SwrContext, SwrDeleter>;
-using SwsPtr = std::unique_ptr<SwsContext, SwsDeleter>;
-using FifoPtr = std::unique_ptr<AVAudioFifo, FifoDeleter>;
-using BufferPtr = std::unique_ptr<AVBufferRef, BufferDeleter>;
-using InputContextPtr = std::unique_ptr<AVFormatContext, InputContextDeleter>;
+using CodecContextPtr = std::unique_ptr<AVCodecContext, FreeAt<avcodec_free_context>>;
+using FramePtr = std::unique_ptr<AVFrame, FreeAt<av_frame_free>>;
+using PacketPtr = std::unique_ptr<AVPacket, FreeAt<av_packet_free>>;
+using SwrPtr = std::unique_ptr<SwrContext, FreeAt<swr_free>>;
+using SwsPtr = std::unique_ptr<SwsContext, FreeWith<sws_freeContext>>;
+using FifoPtr = std::unique_ptr<AVAudioFifo, FreeWith<av_audio_fifo_free>>;
+using BufferPtr = std::unique_ptr<AVBufferRef, FreeAt<av_buffer_unref>>;
+using InputContextPtr = std::unique_ptr<AVFormatContext, FreeAt<avformat_close_input>>;
+using DictionaryPtr = std::unique_ptr<AVDictionary, FreeAt<av_dict_free>>;
 
 inline std::string ErrorText(int code) {
   char buf[AV_ERROR_MAX_STRING_SIZE] = {};

@@ -100,32 +100,36 @@ std::string FromUtf16(std::basic_string_view<Char16> utf16) {
   return out;
 }
 
+// One unit per code point: UTF-32, and wchar_t where it is 32 bits wide.
+template <typename Char32>
+std::basic_string<Char32> ToCodePoints(std::string_view utf8) {
+  std::basic_string<Char32> out;
+  out.reserve(utf8.size());
+  for (size_t i = 0; i < utf8.size();) out.push_back(static_cast<Char32>(DecodeOne(utf8, i)));
+  return out;
+}
+
+template <typename Char32>
+std::string FromCodePoints(std::basic_string_view<Char32> units) {
+  std::string out;
+  out.reserve(units.size());
+  for (Char32 c : units) EncodeOne(static_cast<char32_t>(c), out);
+  return out;
+}
+
 }  // namespace
 
 std::u16string Utf8ToUtf16(std::string_view utf8) { return ToUtf16<char16_t>(utf8); }
 std::string Utf16ToUtf8(std::u16string_view utf16) { return FromUtf16<char16_t>(utf16); }
 
-std::u32string Utf8ToUtf32(std::string_view utf8) {
-  std::u32string out;
-  out.reserve(utf8.size());
-  for (size_t i = 0; i < utf8.size();) out.push_back(DecodeOne(utf8, i));
-  return out;
-}
-
-std::string Utf32ToUtf8(std::u32string_view utf32) {
-  std::string out;
-  out.reserve(utf32.size());
-  for (char32_t cp : utf32) EncodeOne(cp, out);
-  return out;
-}
+std::u32string Utf8ToUtf32(std::string_view utf8) { return ToCodePoints<char32_t>(utf8); }
+std::string Utf32ToUtf8(std::u32string_view utf32) { return FromCodePoints<char32_t>(utf32); }
 
 std::wstring Utf8ToWide(std::string_view utf8) {
   if constexpr (sizeof(wchar_t) == 2) {
     return ToUtf16<wchar_t>(utf8);
   } else {
-    std::wstring out;
-    for (size_t i = 0; i < utf8.size();) out.push_back(static_cast<wchar_t>(DecodeOne(utf8, i)));
-    return out;
+    return ToCodePoints<wchar_t>(utf8);
   }
 }
 
@@ -133,9 +137,7 @@ std::string WideToUtf8(std::wstring_view wide) {
   if constexpr (sizeof(wchar_t) == 2) {
     return FromUtf16<wchar_t>(wide);
   } else {
-    std::string out;
-    for (wchar_t c : wide) EncodeOne(static_cast<char32_t>(c), out);
-    return out;
+    return FromCodePoints<wchar_t>(wide);
   }
 }
 

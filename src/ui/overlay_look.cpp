@@ -9,26 +9,30 @@ std::string OnText(std::string_view label) {
   return text;
 }
 
-Size BadgeSize(BadgeMode mode) {
+namespace {
+
+struct Badge {
+  Size size;
+  Color color;
+};
+
+// One row per mode, so a mode's size and colour cannot drift apart.
+Badge BadgeFor(BadgeMode mode) {
   switch (mode) {
     case BadgeMode::kDot:
-      return kDotSize;
+      return {kDotSize, kBadge};
+    case BadgeMode::kMessage:
+      return {kExpandedSize, kMessageBadge};
     case BadgeMode::kProgress:
-      return kProgressSize;
+      return {kProgressSize, kProgressBadge};
     default:
-      return kExpandedSize;
+      return {kExpandedSize, kBadge};
   }
 }
 
-Color BadgeColor(BadgeMode mode) {
-  switch (mode) {
-    case BadgeMode::kMessage:
-      return kMessageBadge;
-    case BadgeMode::kProgress:
-      return kProgressBadge;
-    default:
-      return kBadge;
-  }
-}
+}  // namespace
+
+Size BadgeSize(BadgeMode mode) { return BadgeFor(mode).size; }
+Color BadgeColor(BadgeMode mode) { return BadgeFor(mode).color; }
 
 }  // namespace halvex::overlay

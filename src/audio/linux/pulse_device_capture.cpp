@@ -16,27 +16,29 @@ struct InfoQuery {
   PulseConnection* connection = nullptr;
 };
 
-void OnSinkInfo(pa_context*, const pa_sink_info* info, int eol, void* userdata) {
+// Keeps the first device the query returns: `source` is the name to record from, `monitor` whether
+// it is an output's monitor.
+template <typename Info>
+void TakeInfo(const Info* info, int eol, void* userdata, const char* source, bool monitor) {
   auto* out = static_cast<InfoQuery*>(userdata);
   if (info && !out->found) {
     out->found = true;
-    out->source = info->monitor_source_name ? info->monitor_source_name : "";
+    out->source = source ? source : "";
     out->sampleFormat = info->sample_spec;
     out->map = info->channel_map;
+    out->monitor = monitor;
   }
   if (eol) out->connection->Signal();
 }
 
+void OnSinkInfo(pa_context*, const pa_sink_info* info, int eol, void* userdata) {
+  // Recording an output through its monitor is what the loopback is for: not flagged.
+  TakeInfo(info, eol, userdata, info ? info->monitor_source_name : nullptr, false);
+}
+
 void OnSourceInfo(pa_context*, const pa_source_info* info, int eol, void* userdata) {
-  auto* out = static_cast<InfoQuery*>(userdata);
-  if (info && !out->found) {
-    out->found = true;
-    out->source = info->name ? info->name : "";
-    out->sampleFormat = info->sample_spec;
-    out->map = info->channel_map;
-    out->monitor = info->monitor_of_sink != PA_INVALID_INDEX;
-  }
-  if (eol) out->connection->Signal();
+  TakeInfo(info, eol, userdata, info ? info->name : nullptr,
+           info && info->monitor_of_sink != PA_INVALID_INDEX);
 }
 
 }  // namespace

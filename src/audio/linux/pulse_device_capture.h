@@ -81,34 +81,32 @@ class PulseDeviceCapture {
   SampleQueue queue_;
 };
 
-class PulseLoopbackCapture final : public ILoopbackCapture {
+// The device calls both captures share; each adds the Read its interface asks for.
+template <class Interface, PulseDeviceCapture::Kind kKind>
+class PulseCaptureOf : public Interface {
  public:
   bool Open(const std::string& deviceId) override { return impl_.Open(deviceId); }
   bool Start() override { return impl_.Start(); }
   void Stop() override { impl_.Stop(); }
   void Close() override { impl_.Close(); }
-  bool Read(std::vector<AudioChunk>& chunks) override { return impl_.ReadChunks(chunks); }
   int SampleRate() const override { return impl_.SampleRate(); }
   int Channels() const override { return impl_.Channels(); }
   bool Ended() const override { return impl_.Ended(); }
 
- private:
-  PulseDeviceCapture impl_{PulseDeviceCapture::Kind::Loopback};
+ protected:
+  PulseDeviceCapture impl_{kKind};
 };
 
-class PulseMicrophoneCapture final : public IMicrophoneCapture {
+class PulseLoopbackCapture final
+    : public PulseCaptureOf<ILoopbackCapture, PulseDeviceCapture::Kind::Loopback> {
  public:
-  bool Open(const std::string& deviceId) override { return impl_.Open(deviceId); }
-  bool Start() override { return impl_.Start(); }
-  void Stop() override { impl_.Stop(); }
-  void Close() override { impl_.Close(); }
-  bool Read(AudioChunk& chunk) override { return impl_.ReadQueue(chunk); }
-  int SampleRate() const override { return impl_.SampleRate(); }
-  int Channels() const override { return impl_.Channels(); }
-  bool Ended() const override { return impl_.Ended(); }
+  bool Read(std::vector<AudioChunk>& chunks) override { return impl_.ReadChunks(chunks); }
+};
 
- private:
-  PulseDeviceCapture impl_{PulseDeviceCapture::Kind::Microphone};
+class PulseMicrophoneCapture final
+    : public PulseCaptureOf<IMicrophoneCapture, PulseDeviceCapture::Kind::Microphone> {
+ public:
+  bool Read(AudioChunk& chunk) override { return impl_.ReadQueue(chunk); }
 };
 
 }  // namespace halvex::pulse

@@ -174,16 +174,15 @@ void X11WindowSource::DrainEvents() {
         }
         break;
       case MapNotify:
-        if (ev.xmap.window != window_) break;
-        viewable_ = true;
+      case UnmapNotify: {
+        // Each mapping gets a pixmap of its own; an unmapped window has none to show.
+        const bool mapped = ev.type == MapNotify;
+        if ((mapped ? ev.xmap.window : ev.xunmap.window) != window_) break;
+        viewable_ = mapped;
         FreePixmap();
-        dirty_ = true;
+        if (mapped) dirty_ = true;
         break;
-      case UnmapNotify:
-        if (ev.xunmap.window != window_) break;
-        viewable_ = false;
-        FreePixmap();
-        break;
+      }
       case DestroyNotify:
         if (ev.xdestroywindow.window == window_) gone_ = true;
         break;

@@ -6,14 +6,12 @@
 
 #include <memory>
 
+#include "core/free_with.h"
 #include "input/linux/x11_error_trap.h"
 
 namespace halvex::x11 {
 
-struct DisplayCloser {
-  void operator()(Display* d) const { XCloseDisplay(d); }
-};
-using DisplayPtr = std::unique_ptr<Display, DisplayCloser>;
+using DisplayPtr = std::unique_ptr<Display, FreeWith<XCloseDisplay>>;
 
 // Opens a connection to `name` (nullptr: $DISPLAY), with the error handler installed first.
 inline DisplayPtr OpenDisplay(const char* name = nullptr) {

@@ -9,6 +9,8 @@
 #include <memory>
 #include <string>
 
+#include "core/free_with.h"
+
 namespace halvex {
 
 namespace {
@@ -30,15 +32,10 @@ cairo_status_t ReadPng(void* closure, unsigned char* data, unsigned int length) 
   return CAIRO_STATUS_SUCCESS;
 }
 
-struct SurfaceDeleter {
-  void operator()(cairo_surface_t* s) const { cairo_surface_destroy(s); }
-};
-struct LayoutDeleter {
-  void operator()(PangoLayout* l) const { g_object_unref(l); }
-};
-struct FontDescriptionDeleter {
-  void operator()(PangoFontDescription* d) const { pango_font_description_free(d); }
-};
+using SurfacePtr = std::unique_ptr<cairo_surface_t, FreeWith<cairo_surface_destroy>>;
+using LayoutPtr = std::unique_ptr<PangoLayout, FreeWith<g_object_unref>>;
+using FontDescriptionPtr =
+    std::unique_ptr<PangoFontDescription, FreeWith<pango_font_description_free>>;
 
 }  // namespace
 
@@ -105,9 +102,8 @@ void CairoCanvas::DrawLine(Point from, Point to, int width, Color color) {
 void CairoCanvas::DrawTextLine(std::string_view utf8, const Font& font, const Rect& box,
                                TextAlign align, Color color) {
   if (box.Empty() || utf8.empty()) return;
-  std::unique_ptr<PangoLayout, LayoutDeleter> layout(pango_cairo_create_layout(cr_));
-  std::unique_ptr<PangoFontDescription, FontDescriptionDeleter> description(
-      pango_font_description_new());
+  LayoutPtr layout(pango_cairo_create_layout(cr_));
+  FontDescriptionPtr description(pango_font_description_new());
   pango_font_description_set_family(description.get(), font.face.c_str());
   pango_font_description_set_weight(description.get(),
                                     static_cast<PangoWeight>(std::clamp(font.weight, 100, 1000)));
@@ -143,8 +139,7 @@ void CairoCanvas::DrawTextLine(std::string_view utf8, const Font& font, const Re
 
 bool CairoCanvas::DrawImage(std::span<const uint8_t> png, const Rect& dest) {
   PngReader reader{png};
-  std::unique_ptr<cairo_surface_t, SurfaceDeleter> image(
-      cairo_image_surface_create_from_png_stream(ReadPng, &reader));
+  SurfacePtr image(cairo_image_surface_create_from_png_stream(ReadPng, &reader));
   if (cairo_surface_status(image.get()) != CAIRO_STATUS_SUCCESS) return false;
   const int w = cairo_image_surface_get_width(image.get());
   const int h = cairo_image_surface_get_height(image.get());

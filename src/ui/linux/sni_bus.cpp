@@ -34,4 +34,19 @@ BusPtr OpenSessionBus(const std::string& address, std::string* error) {
   return bus;
 }
 
+bool ExportObject(sd_bus* bus, const char* path, const char* interface, const sd_bus_vtable* vtable,
+                  void* object, const char* what, SlotPtr& slot, std::string* error) {
+  sd_bus_slot* raw = nullptr;
+  const int r = sd_bus_add_object_vtable(bus, &raw, path, interface, vtable, object);
+  if (r < 0) {
+    if (error != nullptr) {
+      *error = "no se pudo publicar " + std::string(what) + " en D-Bus (" +
+               std::string(std::strerror(-r)) + ")";
+    }
+    return false;
+  }
+  slot.reset(raw);
+  return true;
+}
+
 }  // namespace halvex::sni

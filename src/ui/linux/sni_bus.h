@@ -5,6 +5,8 @@
 #include <memory>
 #include <string>
 
+#include "core/free_with.h"
+
 namespace halvex::sni {
 
 inline constexpr const char* kWatcherName = "org.kde.StatusNotifierWatcher";
@@ -18,18 +20,9 @@ inline constexpr const char* kNotificationsName = "org.freedesktop.Notifications
 inline constexpr const char* kNotificationsPath = "/org/freedesktop/Notifications";
 inline constexpr const char* kNotificationsInterface = "org.freedesktop.Notifications";
 
-struct BusClose {
-  void operator()(sd_bus* bus) const { sd_bus_flush_close_unref(bus); }
-};
-struct SlotUnref {
-  void operator()(sd_bus_slot* slot) const { sd_bus_slot_unref(slot); }
-};
-struct MessageUnref {
-  void operator()(sd_bus_message* message) const { sd_bus_message_unref(message); }
-};
-using BusPtr = std::unique_ptr<sd_bus, BusClose>;
-using SlotPtr = std::unique_ptr<sd_bus_slot, SlotUnref>;
-using MessagePtr = std::unique_ptr<sd_bus_message, MessageUnref>;
+using BusPtr = std::unique_ptr<sd_bus, FreeWith<sd_bus_flush_close_unref>>;
+using SlotPtr = std::unique_ptr<sd_bus_slot, FreeWith<sd_bus_slot_unref>>;
+using MessagePtr = std::unique_ptr<sd_bus_message, FreeWith<sd_bus_message_unref>>;
 
 // Frees an sd_bus_error when it goes out of scope.
 struct BusError {
@@ -38,6 +31,11 @@ struct BusError {
   sd_bus_error* get() { return &error; }
   std::string Text(int result) const;
 };
+
+// Publishes `vtable` for `object` at `path`; the slot keeps it there. False with `error` set to
+// "no se pudo publicar <what> en D-Bus (...)" when the bus refuses it.
+bool ExportObject(sd_bus* bus, const char* path, const char* interface, const sd_bus_vtable* vtable,
+                  void* object, const char* what, SlotPtr& slot, std::string* error);
 
 // Connects to the bus at `address`, or to the session bus of the environment when it is empty.
 // Null with `error` set (Spanish) on failure.

@@ -1,6 +1,5 @@
 #include "ui/linux/sni_item.h"
 
-#include <cstring>
 #include <string_view>
 
 #include "ui/tray_icon_image.h"
@@ -104,15 +103,7 @@ SniItem::SniItem(std::function<void()> onActivate) : onActivate_(std::move(onAct
 }
 
 bool SniItem::Export(sd_bus* bus, std::string* error) {
-  sd_bus_slot* slot = nullptr;
-  const int r = sd_bus_add_object_vtable(bus, &slot, kItemPath, kItemInterface, kItemVtable,
-                                         this);
-  if (r < 0) {
-    if (error != nullptr) *error = "no se pudo publicar el icono en D-Bus (" + std::string(std::strerror(-r)) + ")";
-    return false;
-  }
-  slot_.reset(slot);
-  return true;
+  return ExportObject(bus, kItemPath, kItemInterface, kItemVtable, this, "el icono", slot_, error);
 }
 
 void SniItem::Activate() const {

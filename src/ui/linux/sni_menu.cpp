@@ -252,16 +252,8 @@ SniMenu::SniMenu(std::function<void(uint32_t)> onClicked) : onClicked_(std::move
 }
 
 bool SniMenu::Export(sd_bus* bus, std::string* error) {
-  sd_bus_slot* slot = nullptr;
-  const int r = sd_bus_add_object_vtable(bus, &slot, kMenuPath, kMenuInterface, kMenuVtable, this);
-  if (r < 0) {
-    if (error != nullptr) {
-      *error = "no se pudo publicar el menu de bandeja en D-Bus (" + std::string(std::strerror(-r)) + ")";
-    }
-    return false;
-  }
-  slot_.reset(slot);
-  return true;
+  return ExportObject(bus, kMenuPath, kMenuInterface, kMenuVtable, this, "el menu de bandeja", slot_,
+                      error);
 }
 
 const SniMenu::Item* SniMenu::Find(int32_t id) const {
