@@ -10,14 +10,14 @@ constexpr int64_t kBusyPercent = 90;
 // One window in twenty pictures dropped for backlog is already visible stutter.
 constexpr int kDropShareDivisor = 20;
 constexpr int kBehindWindowsToAct = 2;
-constexpr int kMinWindow = 8;
+constexpr int kMinWindow = 8;  // pictures; otherwise half a second of them
 
 }  // namespace
 
 void EncoderLoadMonitor::Start(int fps, uint64_t droppedSoFar) {
   const int rate = std::max(fps, 1);
   intervalNs_ = 1'000'000'000 / rate;
-  window_ = std::max(rate, kMinWindow);
+  window_ = std::max(rate / 2, kMinWindow);
   inWindow_ = 0;
   busyNs_ = 0;
   droppedAtWindowStart_ = droppedSoFar;

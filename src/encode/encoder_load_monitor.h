@@ -20,8 +20,8 @@ class EncoderLoadMonitor {
   void Start(int fps, uint64_t droppedSoFar);
 
   // One picture was encoded in `encodeNs`; `droppedSoFar` is the worker's drop count now. True
-  // when the encoder has fallen behind for two windows (about two seconds) in a row; judging
-  // then starts over.
+  // when the encoder has fallen behind for two windows in a row (a window is half a second of
+  // pictures, at least eight); judging then starts over.
   bool Observe(int64_t encodeNs, uint64_t droppedSoFar);
 
   // The mean encode time of the last window that was judged, in nanoseconds.

@@ -307,8 +307,9 @@ void VideoEncoderWorker::WorkLoop() {
     bool keyframe = false;
     const int64_t encodeStartNs = NowNs();
     const bool encodedOk = encoder_->EncodeFrame(slots_->Surface(index), bytes, keyframe,
-                                                 slot.forceKeyframe || keyframes_.Due());
-    keyframes_.Encoded(encodedOk && keyframe);
+                                                 slot.forceKeyframe ||
+                                                     keyframes_.DueAt(slot.timestampNs));
+    keyframes_.Encoded(encodedOk && keyframe, slot.timestampNs);
     // Before the picture counts as done, so that a drained backlog has seen the change too.
     if (adapts_ && load_.Observe(NowNs() - encodeStartNs, dropped_.load())) AdaptToLoad();
 

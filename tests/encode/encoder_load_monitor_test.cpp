@@ -27,7 +27,7 @@ struct LoadCase {
 std::vector<int> BehindWindows(int fps, const std::vector<Window>& windows, uint64_t droppedBefore) {
   EncoderLoadMonitor monitor;
   monitor.Start(fps, droppedBefore);
-  const int perWindow = std::max(fps, 8);
+  const int perWindow = std::max(fps / 2, 8);  // half a second of pictures, at least eight
   uint64_t dropped = droppedBefore;
   std::vector<int> behind;
   for (size_t w = 0; w < windows.size(); ++w) {
@@ -50,10 +50,10 @@ TEST(EncoderLoadMonitorTest, SaysBehindAfterTwoSlowOrDroppingWindowsInARow) {
       {"89 % busy is still keeping up", 60, {{14800, 0}, {14800, 0}, {14800, 0}}, {}},
       {"a slow window between fast ones is a spike", 60,
        {{20000, 0}, {5000, 0}, {20000, 0}, {5000, 0}, {20000, 0}, {20000, 0}}, {5}},
-      {"one picture in twenty dropped", 60, {{5000, 3}, {5000, 3}}, {1}},
-      {"fewer drops than that", 60, {{5000, 2}, {5000, 2}, {5000, 2}}, {}},
+      {"one picture in twenty dropped", 60, {{5000, 2}, {5000, 2}}, {1}},
+      {"fewer drops than that", 60, {{5000, 1}, {5000, 1}, {5000, 1}}, {}},
       {"a single drop in a small window", 10, {{5000, 1}, {5000, 1}}, {1}},
-      {"10 fps: windows of ten pictures of 100 ms", 10, {{95000, 0}, {95000, 0}}, {1}},
+      {"10 fps: windows of eight pictures of 100 ms", 10, {{95000, 0}, {95000, 0}}, {1}},
       {"2 fps: windows of at least eight pictures", 2, {{480000, 0}, {480000, 0}}, {1}},
       {"fps below 1 counts as 1", 0, {{950000, 0}, {950000, 0}}, {1}},
   };
@@ -69,7 +69,7 @@ TEST(EncoderLoadMonitorTest, DropsFromBeforeStartDoNotCountAndMeanIsOfTheLastWin
   EncoderLoadMonitor monitor;
   monitor.Start(30, 0);
   EXPECT_EQ(monitor.FrameIntervalNs(), 33'333'333);
-  for (int i = 0; i < 30; ++i) monitor.Observe(i < 15 ? 10'000'000 : 30'000'000, 0);
+  for (int i = 0; i < 15; ++i) monitor.Observe(i < 5 ? 10'000'000 : 25'000'000, 0);
   EXPECT_EQ(monitor.LastMeanEncodeNs(), 20'000'000);
 }
 

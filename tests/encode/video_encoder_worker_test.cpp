@@ -277,11 +277,11 @@ TEST_F(WorkerTest, EncoderThatFallsBehindGoesFasterThenHalvesItsRateAndSaysSoOnc
   constexpr int64_t kCaptureIntervalNs = 16'666'667;
   const std::vector<LoadRun> runs = {
       {"keeps up", true, 1, 10, 600, 0, {}, 600, 0},
-      // 120 pictures behind, faster setting; 120 more, 30 fps, at which 20 ms keeps up.
-      {"a faster setting, then 30 fps", true, 1, 20, 600, 1, {30}, 240 + 180, 180},
-      // 120 pictures at 60 fps, 60 at 30 fps, then 15 fps, the lowest.
-      {"no faster setting, 30 then 15 fps", true, 0, 40, 600, 0, {30, 15}, 120 + 60 + 90,
-       60 + 270},
+      // 60 pictures behind (two windows of half a second), faster setting; 60 more, 30 fps, at
+      // which 20 ms keeps up.
+      {"a faster setting, then 30 fps", true, 1, 20, 600, 1, {30}, 120 + 240, 240},
+      // 60 pictures at 60 fps, 30 at 30 fps, then 15 fps, the lowest.
+      {"no faster setting, 30 then 15 fps", true, 0, 40, 600, 0, {30, 15}, 60 + 30 + 120, 390},
       {"a hardware encoder is left alone", false, 1, 40, 600, 0, {}, 600, 0},
   };
   for (const LoadRun& run : runs) {
@@ -346,13 +346,13 @@ TEST_F(WorkerTest, KeyframesStayTwoSecondsApartAtTheHalvedRateAndTakenFramesEven
   for (size_t i = 0; i < flags.size(); ++i) {
     if (flags[i]) forced.push_back(static_cast<int>(i));
   }
-  // Every 120 pictures at 60 fps; the rate changed after picture 119: every 60 from there.
-  EXPECT_EQ(forced, (std::vector<int>{0, 120, 180, 240}));
-  ASSERT_EQ(flags.size(), 120u + 180u);
+  // Every 120 pictures at 60 fps; the rate changed after picture 59: every 60 from there.
+  EXPECT_EQ(forced, (std::vector<int>{0, 60, 120, 180, 240}));
+  ASSERT_EQ(flags.size(), 60u + 210u);
 
   const auto packets = history_.SnapshotFrom(INT64_MIN);
-  ASSERT_EQ(packets.size(), 300u);
-  for (size_t i = 121; i < packets.size(); ++i) {
+  ASSERT_EQ(packets.size(), 270u);
+  for (size_t i = 61; i < packets.size(); ++i) {
     const int64_t gap = packets[i].timestampNs - packets[i - 1].timestampNs;
     EXPECT_GE(gap, 2 * kInterval - 6'000'000) << i;
     EXPECT_LE(gap, 2 * kInterval + 6'000'000) << i;
