@@ -1,10 +1,12 @@
 // Recording under load: a 60 fps capture loop feeding the encoder worker with libx264 in real
-// time, with and without the worker's adaptation (faster preset, then half the rate). Prints the
-// rate reached in the history, frames dropped for backlog and left out by the lowered rate, the
-// longest keyframe gap in seconds, and where the adaptation ended up.
+// time, with and without the worker's adaptation (faster preset, then half the rate). Prints, for
+// the whole run and for its last five seconds (once the adaptation has settled), the pictures per
+// second that reached the history and the frames dropped for backlog; also the frames left out by
+// the lowered rate, the longest keyframe gap in seconds, and the rate the run ended at.
 //
-//   encode_load_bench [seconds=10] [sizes=1920x1080,1280x720]
+//   encode_load_bench [seconds=20] [sizes=1920x1080,1280x720]
 // Run it once as is and once beside a CPU load (for example two `yes >/dev/null`).
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -67,9 +69,13 @@ class FixedEncoder final : public IEncoder {
   FfmpegEncoder inner_{"libx264"};
 };
 
+constexpr double kTailSeconds = 5;
+
 struct Result {
   double fps = 0;
+  double tailFps = 0;
   uint64_t dropped = 0;
+  uint64_t tailDropped = 0;
   uint64_t leftOut = 0;
   double longestKeyGapS = 0;
   int finalRate = 0;
@@ -99,7 +105,14 @@ Result Run(int width, int height, double seconds, bool adapt) {
   const int64_t start = NowNs();
   const int64_t end = start + static_cast<int64_t>(seconds * 1e9);
   int64_t due = start;
+  const int64_t tail = end - static_cast<int64_t>(kTailSeconds * 1e9);
+  uint64_t droppedAtTail = 0;
+  bool tailStarted = false;
   for (int i = 0; NowNs() < end; ++i) {
+    if (!tailStarted && NowNs() >= tail) {
+      tailStarted = true;
+      droppedAtTail = worker.FramesDropped();
+    }
     worker.SubmitFrame(pictures[static_cast<size_t>(i) % pictures.size()], NowNs());
     due += 1'000'000'000 / kFps;
     std::this_thread::sleep_for(std::chrono::nanoseconds(std::max<int64_t>(0, due - NowNs())));
@@ -107,21 +120,21 @@ Result Run(int width, int height, double seconds, bool adapt) {
   worker.Stop();
   r.finalRate = worker.EncoderFrameRate();
   r.dropped = worker.FramesDropped();
+  r.tailDropped = r.dropped - droppedAtTail;
   r.leftOut = worker.FramesLeftOut();
 
   const auto packets = history.SnapshotFrom(start);
-  // The rate of the last half, after any adaptation has settled.
-  int64_t half = start + (end - start) / 2;
   int late = 0;
   int64_t lastKey = -1;
   for (const EncodedPacket& p : packets) {
-    if (p.timestampNs >= half) ++late;
+    if (p.timestampNs >= tail) ++late;
     if (p.keyframe) {
       if (lastKey >= 0) r.longestKeyGapS = std::max(r.longestKeyGapS, (p.timestampNs - lastKey) / 1e9);
       lastKey = p.timestampNs;
     }
   }
-  r.fps = late / ((end - half) / 1e9);
+  r.fps = static_cast<double>(packets.size()) / seconds;
+  r.tailFps = late / kTailSeconds;
   for (const std::string& line : lines.Lines()) {
     if (line.find("no da abasto") != std::string::npos || line.find("pasa al ajuste") != std::string::npos ||
         line.find("baja a") != std::string::npos) {
@@ -135,7 +148,7 @@ Result Run(int width, int height, double seconds, bool adapt) {
 
 int main(int argc, char** argv) {
   av_log_set_level(AV_LOG_ERROR);
-  const double seconds = argc > 1 ? std::atof(argv[1]) : 10.0;
+  const double seconds = std::max(argc > 1 ? std::atof(argv[1]) : 20.0, 2 * kTailSeconds);
   std::vector<std::pair<int, int>> sizes = {{1920, 1080}, {1280, 720}};
   if (argc > 2) {
     sizes.clear();
@@ -149,13 +162,14 @@ int main(int argc, char** argv) {
       at = comma + 1;
     }
   }
-  std::printf("%-10s %-7s %8s %8s %9s %12s %6s\n", "size", "adapt", "fps", "dropped", "left_out",
-              "max_key_gap", "rate");
+  std::printf("%-10s %-6s %6s %8s %9s %9s %9s %12s %5s\n", "size", "adapt", "fps", "dropped",
+              "fps_last5", "drop_last5", "left_out", "max_key_gap", "rate");
   for (auto [w, h] : sizes) {
     for (bool adapt : {false, true}) {
       const Result r = Run(w, h, seconds, adapt);
-      std::printf("%4dx%-5d %-7s %8.1f %8llu %9llu %11.2fs %6d\n", w, h, adapt ? "yes" : "no", r.fps,
-                  static_cast<unsigned long long>(r.dropped),
+      std::printf("%4dx%-5d %-6s %6.1f %8llu %9.1f %9llu %9llu %11.2fs %5d\n", w, h,
+                  adapt ? "yes" : "no", r.fps, static_cast<unsigned long long>(r.dropped), r.tailFps,
+                  static_cast<unsigned long long>(r.tailDropped),
                   static_cast<unsigned long long>(r.leftOut), r.longestKeyGapS, r.finalRate);
       for (const std::string& line : r.adaptation) std::printf("    %s\n", line.c_str());
       std::fflush(stdout);

@@ -26,7 +26,11 @@ void EncoderLoadMonitor::Start(int fps, uint64_t droppedSoFar) {
 
 bool EncoderLoadMonitor::Observe(int64_t encodeNs, uint64_t droppedSoFar) {
   busyNs_ += std::max<int64_t>(encodeNs, 0);
-  if (++inWindow_ < window_) return false;
+  ++inWindow_;
+  // A window also ends once its pictures took longer to encode than the window lasts: an encoder
+  // far behind delivers few pictures, and waiting for a full count would take many seconds.
+  const bool overdue = busyNs_ >= intervalNs_ * window_;
+  if (inWindow_ < window_ && !overdue) return false;
 
   const uint64_t dropped = droppedSoFar - droppedAtWindowStart_;
   lastMeanNs_ = busyNs_ / inWindow_;

@@ -21,7 +21,8 @@ class EncoderLoadMonitor {
 
   // One picture was encoded in `encodeNs`; `droppedSoFar` is the worker's drop count now. True
   // when the encoder has fallen behind for two windows in a row (a window is half a second of
-  // pictures, at least eight); judging then starts over.
+  // pictures, at least eight, or fewer pictures that took longer than that to encode); judging
+  // then starts over.
   bool Observe(int64_t encodeNs, uint64_t droppedSoFar);
 
   // The mean encode time of the last window that was judged, in nanoseconds.

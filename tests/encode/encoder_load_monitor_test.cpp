@@ -49,7 +49,7 @@ TEST(EncoderLoadMonitorTest, SaysBehindAfterTwoSlowOrDroppingWindowsInARow) {
        {{16000, 0}, {16000, 0}, {16000, 0}, {16000, 0}}, {1, 3}},
       {"89 % busy is still keeping up", 60, {{14800, 0}, {14800, 0}, {14800, 0}}, {}},
       {"a slow window between fast ones is a spike", 60,
-       {{20000, 0}, {5000, 0}, {20000, 0}, {5000, 0}, {20000, 0}, {20000, 0}}, {5}},
+       {{16500, 0}, {5000, 0}, {16500, 0}, {5000, 0}, {16500, 0}, {16500, 0}}, {5}},
       {"one picture in twenty dropped", 60, {{5000, 2}, {5000, 2}}, {1}},
       {"fewer drops than that", 60, {{5000, 1}, {5000, 1}, {5000, 1}}, {}},
       {"a single drop in a small window", 10, {{5000, 1}, {5000, 1}}, {1}},
@@ -60,6 +60,29 @@ TEST(EncoderLoadMonitorTest, SaysBehindAfterTwoSlowOrDroppingWindowsInARow) {
   for (const LoadCase& c : cases) {
     SCOPED_TRACE(c.name);
     EXPECT_EQ(BehindWindows(c.fps, c.windows, 0), c.behindAfter);
+  }
+}
+
+TEST(EncoderLoadMonitorTest, PicturesSlowerThanTheWholeWindowEndItEarly) {
+  struct SlowCase {
+    int fps;
+    int64_t encodeMs;
+    int picturesUntilBehind;
+  };
+  const std::vector<SlowCase> cases = {
+      {60, 16, 60},   // behind by the share, two full windows of 30
+      {60, 40, 26},   // 13 pictures take 520 ms of a 500 ms window
+      {60, 200, 6},   // 3 pictures a window
+      {60, 1000, 2},  // every picture is a window
+      {10, 95, 16},   // windows of 8
+  };
+  for (const SlowCase& c : cases) {
+    SCOPED_TRACE(std::to_string(c.fps) + " fps, " + std::to_string(c.encodeMs) + " ms");
+    EncoderLoadMonitor monitor;
+    monitor.Start(c.fps, 0);
+    int pictures = 0;
+    while (pictures < 1000 && !monitor.Observe(c.encodeMs * 1'000'000, 0)) ++pictures;
+    EXPECT_EQ(pictures + 1, c.picturesUntilBehind);
   }
 }
 
