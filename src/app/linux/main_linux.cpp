@@ -70,7 +70,7 @@ void InstallQuitHandlers() {
   sigaction(SIGTERM, &action, nullptr);
 }
 
-enum class VideoEncoders { None, SoftwareOnly, Hardware };
+enum class VideoEncoders { Missing, SoftwareOnly, Hardware };
 
 // Whether libavcodec can open some video encoder at all, and whether the first it opens (hardware
 // is tried first) is a hardware one.
@@ -90,7 +90,7 @@ VideoEncoders ProbeVideoEncoders() {
     probe.Shutdown();
     if (opened) return software ? VideoEncoders::SoftwareOnly : VideoEncoders::Hardware;
   }
-  return VideoEncoders::None;
+  return VideoEncoders::Missing;
 }
 
 std::string DisplayText() {
@@ -131,7 +131,7 @@ int Run() {
   log::Line(kBannerLine);
 
   const VideoEncoders encoders = ProbeVideoEncoders();
-  if (encoders == VideoEncoders::None) {
+  if (encoders == VideoEncoders::Missing) {
     log::Error("no hay ningun codificador de video utilizable (FFmpeg: ni hardware ni software).");
     return 1;
   }
