@@ -9,6 +9,7 @@
 #include "core/clock.h"
 #include "core/log.h"
 #include "core/text.h"
+#include "encode/software_output_size.h"
 #include "input/key_names.h"
 
 namespace halvex {
@@ -52,6 +53,17 @@ bool Recorder::Start() {
       ClampConfiguredOutputSize(video_.width, video_.height, captureWidth_, captureHeight_);
   video_.width = configured.width;
   video_.height = configured.height;
+  if (parts_.softwareEncodingOnly && video_.width < 1 && video_.height < 1) {
+    const VideoSize start = SoftwareStartSize(captureWidth_, captureHeight_);
+    if (start.width != captureWidth_ || start.height != captureHeight_) {
+      video_.width = start.width;
+      video_.height = start.height;
+      log::Line("[VIDEO] Sin codificador por hardware: se graba a " + std::to_string(start.width) +
+                "x" + std::to_string(start.height) + " en lugar de " +
+                std::to_string(captureWidth_) + "x" + std::to_string(captureHeight_) +
+                " (tamano configurable en los ajustes de video).");
+    }
+  }
 
   IWindowSystem& windows = *parts_.windows;
   pacer_.Configure(CurrentFrameRate(video_, windows, windows.ForegroundWindow()),

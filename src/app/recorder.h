@@ -51,6 +51,9 @@ struct RecorderParts {
   IShortcutBridge* bridge = nullptr;     // asked only where shortcuts come through the bridge
   IPrivateWindowGuard* privateWindows = nullptr;  // asked only where it guards duplication
   PlatformCapabilities capabilities;     // what the platform can do
+  // Only a software encoder can be opened: a source larger than 1280x720 with no configured size
+  // is recorded at 1280x720 (kept shape), which the CPU sustains beside the game.
+  bool softwareEncodingOnly = false;
   // Runs once in Start, after the "Grabando en buffer circular" line and before the tray and the
   // mixer's first refresh: the capture resources exist by then, and the platform installs its
   // keyboard bridge and creates its windows with the shortcuts in force.

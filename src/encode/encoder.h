@@ -37,6 +37,20 @@ class IEncoder {
   // what really runs (for example "libx264").
   virtual std::string MechanismName() const { return "NVENC"; }
 
+  // Software encoders that share the CPU with the game: the worker watches whether they keep up
+  // and asks them to go faster. Hardware encoders answer false and are left as they are.
+  virtual bool AdaptsToLoad() const { return false; }
+  // Whether a faster (lower quality) setting is left to switch to.
+  virtual bool CanSpeedUp() const { return false; }
+  // Reopens with the next faster setting, keeping size, rates and codec; the next picture is a
+  // keyframe. False when nothing could be opened (the encoder is closed then).
+  virtual bool SpeedUp() { return false; }
+  // Reopens at `fps` pictures per second with the same size, bit rate, codec and speed setting;
+  // the encoder's own keyframe period follows the new rate. False as SpeedUp.
+  virtual bool ChangeFrameRate(int fps) { return false; }
+  // The speed setting in force, as log lines name it ("superfast"); empty where there is none.
+  virtual std::string SpeedSetting() const { return {}; }
+
   // Short forms: H.264, and no forced keyframe.
   bool Initialize(int width, int height, int fps, int kbps) {
     return Initialize(width, height, fps, kbps, VideoCodec::H264);

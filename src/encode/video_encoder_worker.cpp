@@ -3,8 +3,10 @@
 #include <chrono>
 #include <exception>
 #include <limits>
+#include <stdexcept>
 #include <string>
 
+#include "core/clock.h"
 #include "core/log.h"
 #include "encode/thread_apartment.h"
 
@@ -22,6 +24,11 @@ std::chrono::steady_clock::time_point DeadlineAfter(int64_t milliseconds) {
   const auto room = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::time_point::max() - now);
   if (milliseconds >= room.count()) return Clock::time_point::max();
   return now + std::chrono::milliseconds(milliseconds);
+}
+
+std::string Milliseconds(int64_t ns) {
+  const int64_t tenths = (ns + 50'000) / 100'000;
+  return std::to_string(tenths / 10) + "." + std::to_string(tenths % 10);
 }
 
 }  // namespace
@@ -50,9 +57,13 @@ bool VideoEncoderWorker::Start(int width, int height, int fps, int kbps, PacketH
   codec_ = codec;
   history_ = history;
   keyframes_.Start(fps);
+  currentFps_ = fps;
+  adapts_ = false;
+  warnedLoad_ = false;
   submitted_ = 0;
   encoded_ = 0;
   dropped_ = 0;
+  leftOut_ = 0;
   slots_->DetachContext();
   contextAttached_ = false;
 
@@ -67,6 +78,8 @@ bool VideoEncoderWorker::Start(int width, int height, int fps, int kbps, PacketH
     stopRequested_ = false;
     queue_.clear();
     inFlight_ = 0;
+    takeIntervalNs_ = 0;
+    hasTaken_ = false;
     pool_.assign(static_cast<size_t>(poolSize), Slot{});
   }
 
@@ -109,6 +122,10 @@ bool VideoEncoderWorker::SubmitFrame(const Picture& source, int64_t timestampNs)
   int index = -1;
   {
     std::lock_guard lock(mutex_);
+    if (LeftOutLocked(timestampNs)) {
+      ++leftOut_;
+      return false;
+    }
     for (size_t i = 0; i < pool_.size(); ++i) {
       if (pool_[i].state == SlotState::Free) {
         index = static_cast<int>(i);
@@ -125,6 +142,7 @@ bool VideoEncoderWorker::SubmitFrame(const Picture& source, int64_t timestampNs)
     slot.timestampNs = timestampNs;
     slot.forceKeyframe = forceKeyframeNext_;
     forceKeyframeNext_ = false;
+    TakenLocked(timestampNs);
   }
 
   // The copy runs outside the lock so the worker is never held up by it.
@@ -151,6 +169,25 @@ void VideoEncoderWorker::ResetTimeline(uint64_t epoch) {
   hasLastTimestamp_ = false;
   lastTimestampNs_ = 0;
   forceKeyframeNext_ = true;
+  hasTaken_ = false;
+}
+
+bool VideoEncoderWorker::LeftOutLocked(int64_t timestampNs) const {
+  if (takeIntervalNs_ <= 0 || !hasTaken_) return false;
+  // A frame from before the last one taken is left to the time stamp check. An eighth of the
+  // interval early still counts as on time: capture frames jitter around their slots.
+  if (timestampNs < nextDueNs_ - takeIntervalNs_) return false;
+  return timestampNs < nextDueNs_ - takeIntervalNs_ / 8;
+}
+
+void VideoEncoderWorker::TakenLocked(int64_t timestampNs) {
+  // Due times advance by whole intervals so the taken frames stay evenly spaced; after a gap of
+  // more than an interval they start again from this frame.
+  const bool onTime = hasTaken_ && timestampNs < nextDueNs_ + takeIntervalNs_ &&
+                      timestampNs >= nextDueNs_ - takeIntervalNs_;
+  nextDueNs_ = (onTime ? nextDueNs_ : timestampNs) + takeIntervalNs_;
+  lastTakenNs_ = timestampNs;
+  hasTaken_ = true;
 }
 
 bool VideoEncoderWorker::WaitForBacklog(int64_t milliseconds) {
@@ -200,6 +237,9 @@ void VideoEncoderWorker::LogCounters() const {
             std::to_string(FramesSubmitted()));
   log::Line("Frames de video codificados: " + std::to_string(FramesEncoded()));
   log::Line("Frames de video descartados por backlog: " + std::to_string(FramesDropped()));
+  if (FramesLeftOut() > 0) {
+    log::Line("Frames de video omitidos por la tasa reducida: " + std::to_string(FramesLeftOut()));
+  }
 }
 
 void VideoEncoderWorker::ThreadMain() {
@@ -219,6 +259,8 @@ void VideoEncoderWorker::ThreadMain() {
   }
   progress_.notify_all();
   if (!opened) return;
+  adapts_ = encoder_->AdaptsToLoad();
+  load_.Start(currentFps_, dropped_.load());
 
   try {
     WorkLoop();
@@ -263,9 +305,13 @@ void VideoEncoderWorker::WorkLoop() {
     }
 
     bool keyframe = false;
+    const int64_t encodeStartNs = NowNs();
     const bool encodedOk = encoder_->EncodeFrame(slots_->Surface(index), bytes, keyframe,
-                                                 slot.forceKeyframe || keyframes_.Due());
-    keyframes_.Encoded(encodedOk && keyframe);
+                                                 slot.forceKeyframe ||
+                                                     keyframes_.DueAt(slot.timestampNs));
+    keyframes_.Encoded(encodedOk && keyframe, slot.timestampNs);
+    // Before the picture counts as done, so that a drained backlog has seen the change too.
+    if (adapts_ && load_.Observe(NowNs() - encodeStartNs, dropped_.load())) AdaptToLoad();
 
     bool deliver = false;
     {
@@ -294,6 +340,51 @@ void VideoEncoderWorker::WorkLoop() {
     bytes.clear();
     progress_.notify_all();
   }
+}
+
+void VideoEncoderWorker::AdaptToLoad() {
+  const std::string name = encoder_->MechanismName();
+  const std::string size = std::to_string(width_) + "x" + std::to_string(height_);
+  const int rate = currentFps_.load();
+  const auto step = EncoderLoadMonitor::ChooseStep(encoder_->CanSpeedUp(), rate);
+  if (!warnedLoad_) {
+    warnedLoad_ = true;
+    log::Line("[VIDEO] AVISO: " + name + " no da abasto a " + size + " y " + std::to_string(rate) +
+              " fps (" + Milliseconds(load_.LastMeanEncodeNs()) + " ms por frame de " +
+              Milliseconds(load_.FrameIntervalNs()) + " ms, " + std::to_string(FramesDropped()) +
+              " descartados); " +
+              (step == EncoderLoadMonitor::Step::None
+                   ? "no queda un ajuste mas rapido."
+                   : "se pasa a un ajuste mas rapido y, si no basta, a menos fps."));
+  }
+  switch (step) {
+    case EncoderLoadMonitor::Step::None:
+      break;
+    case EncoderLoadMonitor::Step::SpeedUp:
+      if (!encoder_->SpeedUp()) throw std::runtime_error(name + " no se pudo reabrir");
+      keyframes_.Start(rate);
+      log::Line("[VIDEO] " + name + " pasa al ajuste " + encoder_->SpeedSetting() + " (" + size +
+                ", " + std::to_string(rate) + " fps).");
+      break;
+    case EncoderLoadMonitor::Step::HalveRate: {
+      const int lower = rate / 2;
+      if (!encoder_->ChangeFrameRate(lower)) throw std::runtime_error(name + " no se pudo reabrir");
+      currentFps_ = lower;
+      // The period stays 2 × fps at the new rate, so a keyframe is still never 2 s away.
+      keyframes_.Start(lower);
+      {
+        std::lock_guard lock(mutex_);
+        // The next frame is due one new interval after the last one taken, however quickly the
+        // capture loop hands over the frames that follow.
+        takeIntervalNs_ = 1'000'000'000 / lower;
+        nextDueNs_ = lastTakenNs_ + takeIntervalNs_;
+      }
+      log::Line("[VIDEO] " + name + " baja a " + std::to_string(lower) + " fps (" + size +
+                ", keyframe cada " + std::to_string(2 * lower) + " frames).");
+      break;
+    }
+  }
+  load_.Start(currentFps_, dropped_.load());
 }
 
 bool VideoEncoderWorker::WaitForCopy(int index) {

@@ -2,6 +2,8 @@
 // Decouples capture from encoding. The capture loop copies each picture into a free pool slot and
 // goes on at once; one worker thread owns the encoder, waits for each copy, encodes it and appends
 // the picture to the video history. Capture never waits: a frame that finds no free slot is dropped.
+// A software encoder that cannot keep up is switched to a faster setting and then to half the
+// rate; at a lower rate the worker takes evenly spaced frames and leaves the others out.
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
@@ -13,6 +15,7 @@
 
 #include "core/packet_history.h"
 #include "encode/encoder.h"
+#include "encode/encoder_load_monitor.h"
 #include "encode/keyframe_schedule.h"
 #include "encode/slot_backend.h"
 
@@ -31,7 +34,8 @@ class VideoEncoderWorker {
              VideoCodec codec);
 
   // Capture loop: copies the picture into a free slot and queues it. False when the frame was not
-  // queued (not running, nothing to copy, or no free slot, which counts as dropped).
+  // queued (not running, nothing to copy, no free slot, which counts as dropped, or closer to the
+  // last one taken than the lowered rate allows, which counts as left out).
   bool SubmitFrame(const Picture& source, int64_t timestampNs);
 
   // Starts a new timeline: frames of older epochs are never delivered, the next submitted frame is
@@ -50,6 +54,9 @@ class VideoEncoderWorker {
   uint64_t FramesSubmitted() const { return submitted_.load(); }
   uint64_t FramesEncoded() const { return encoded_.load(); }
   uint64_t FramesDropped() const { return dropped_.load(); }
+  uint64_t FramesLeftOut() const { return leftOut_.load(); }
+  // The rate the encoder runs at: the started one until load halved it.
+  int EncoderFrameRate() const { return currentFps_.load(); }
   // The three exit lines of the main loop.
   void LogCounters() const;
 
@@ -67,6 +74,12 @@ class VideoEncoderWorker {
   // Waits for the copy into `index`; false when the frame has to be dropped.
   bool WaitForCopy(int index);
   void DropInFlight(int index);
+  // Faster setting, then half the rate; says once that the encoder cannot keep up.
+  void AdaptToLoad();
+  // Whether a frame at `timestampNs` comes before the next one due at the lowered rate; TakenLocked
+  // moves the due time on for a frame that was taken.
+  bool LeftOutLocked(int64_t timestampNs) const;
+  void TakenLocked(int64_t timestampNs);
   void ReleaseRun();
 
   std::unique_ptr<IEncoder> encoder_;
@@ -85,6 +98,10 @@ class VideoEncoderWorker {
   int64_t lastTimestampNs_ = 0;
   bool hasLastTimestamp_ = false;
   int inFlight_ = 0;
+  int64_t takeIntervalNs_ = 0;  // 0 while the rate is the started one
+  int64_t nextDueNs_ = 0;       // when the next frame is due at the lowered rate
+  int64_t lastTakenNs_ = 0;
+  bool hasTaken_ = false;
 
   std::atomic<bool> running_{false};
   std::atomic<bool> contextAttached_{false};
@@ -97,10 +114,15 @@ class VideoEncoderWorker {
   VideoCodec codec_ = VideoCodec::H264;
   PacketHistory* history_ = nullptr;
   KeyframeSchedule keyframes_;  // the worker thread's, once started
+  EncoderLoadMonitor load_;     // the worker thread's, once started
+  bool adapts_ = false;         // the worker thread's: the open encoder adapts to load
+  bool warnedLoad_ = false;     // the worker thread's
+  std::atomic<int> currentFps_{0};  // written by the worker thread only
 
   std::atomic<uint64_t> submitted_{0};
   std::atomic<uint64_t> encoded_{0};
   std::atomic<uint64_t> dropped_{0};
+  std::atomic<uint64_t> leftOut_{0};
 };
 
 }  // namespace halvex

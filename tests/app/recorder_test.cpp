@@ -76,6 +76,7 @@ class RecorderTest : public ::testing::Test {
     parts.events = &ui_;
     parts.menus = &ui_;
     parts.capabilities = capabilities_;
+    parts.softwareEncodingOnly = softwareEncodingOnly_;
     parts.bridge = bridge_;
     parts.privateWindows = privateWindows_;
     parts.overlay = overlay_;
@@ -119,6 +120,7 @@ class RecorderTest : public ::testing::Test {
   std::unique_ptr<test::ClockSleeper> sleeper_;
   test::FakeUi ui_;
   PlatformCapabilities capabilities_;
+  bool softwareEncodingOnly_ = false;
   IShortcutBridge* bridge_ = nullptr;
   IPrivateWindowGuard* privateWindows_ = nullptr;
   Overlay* overlay_ = nullptr;
@@ -192,6 +194,37 @@ TEST_F(RecorderTest, AnOutputLargerThanTheMonitorRecordsAtTheMonitorSize) {
   EXPECT_EQ(recorder_->OutputWidth(), 1920);
   EXPECT_EQ(recorder_->OutputHeight(), 1080);
   EXPECT_EQ(recorder_->Video().width, 0);
+}
+
+TEST_F(RecorderTest, WithOnlySoftwareEncodingTheSourceSizeStartsAt1280x720UnlessConfigured) {
+  struct SizeCase {
+    bool softwareOnly;
+    const char* width;
+    const char* height;
+    std::pair<int, int> output;
+  };
+  const std::vector<SizeCase> cases = {
+      {true, "0", "0", {1280, 720}},     // the source's own size: what the CPU sustains
+      {true, "1600", "900", {1600, 900}},  // the player's choice stays
+      {true, "2560", "1440", {1280, 720}},  // larger than the monitor means the source's size
+      {false, "0", "0", {1920, 1080}},   // a hardware encoder records the source as it is
+  };
+  for (const SizeCase& c : cases) {
+    SCOPED_TRACE(std::string(c.width) + "x" + c.height + (c.softwareOnly ? " software" : ""));
+    recorder_.reset();
+    log_.Clear();
+    softwareEncodingOnly_ = c.softwareOnly;
+    Write("VideoQuality", "Width", c.width);
+    Write("VideoQuality", "Height", c.height);
+    StartRecorder();
+    EXPECT_EQ(ops_.outputSize, c.output);
+    const bool reduced = c.output == std::make_pair(1280, 720);
+    EXPECT_EQ(log_.Contains("[VIDEO] Sin codificador por hardware: se graba a 1280x720 en lugar de "
+                            "1920x1080"),
+              reduced);
+    // Only the run's size changes; the settings file keeps what the player wrote.
+    EXPECT_EQ(settings::ReadVideoQualitySettings(*store_).width, std::stoi(c.width));
+  }
 }
 
 TEST_F(RecorderTest, AGameThatExitsEndsTheSessionOnceAndEmptiesTheHistories) {

@@ -3,8 +3,10 @@
 // copies can be made to fail or never finish, and that remembers which pictures it copied.
 #include <condition_variable>
 #include <mutex>
+#include <string>
 #include <vector>
 
+#include "core/clock.h"
 #include "encode/encoder.h"
 #include "encode/slot_backend.h"
 
@@ -28,6 +30,7 @@ class FakeEncoder final : public IEncoder {
     changed_.notify_all();
     changed_.wait(lock, [this] { return !held_; });
     forceFlags.push_back(force);
+    if (clock != nullptr) clock->Advance(encodeCostNs);
     bytes.assign({0, 0, 0, 1, static_cast<uint8_t>(forceFlags.size())});
     isKeyframe = force;
     if (failNext_) {
@@ -40,6 +43,35 @@ class FakeEncoder final : public IEncoder {
   void Shutdown() override {
     std::lock_guard lock(mutex_);
     ++shutdownCalls;
+  }
+
+  bool AdaptsToLoad() const override { return adapts; }
+  bool CanSpeedUp() const override {
+    std::lock_guard lock(mutex_);
+    return speedUps_ < fasterSettings;
+  }
+  bool SpeedUp() override {
+    std::lock_guard lock(mutex_);
+    ++speedUps_;
+    return true;
+  }
+  bool ChangeFrameRate(int fps) override {
+    std::lock_guard lock(mutex_);
+    rates_.push_back(fps);
+    return true;
+  }
+  std::string SpeedSetting() const override {
+    std::lock_guard lock(mutex_);
+    return "rapido" + std::to_string(speedUps_);
+  }
+  int SpeedUps() {
+    std::lock_guard lock(mutex_);
+    return speedUps_;
+  }
+  // The rates the encoder was reopened at, in order.
+  std::vector<int> Rates() {
+    std::lock_guard lock(mutex_);
+    return rates_;
   }
 
   // While held, EncodeFrame blocks once it has started.
@@ -72,9 +104,17 @@ class FakeEncoder final : public IEncoder {
 
   bool openSucceeds = true;  // set before Start
   VideoCodec lastCodec = VideoCodec::H264;
+  // Set before Start: a software encoder whose every picture takes `encodeCostNs` on `clock`,
+  // with `fasterSettings` speed steps left.
+  bool adapts = false;
+  int fasterSettings = 0;
+  ManualClock* clock = nullptr;
+  int64_t encodeCostNs = 0;
 
  private:
-  std::mutex mutex_;
+  mutable std::mutex mutex_;
+  int speedUps_ = 0;
+  std::vector<int> rates_;
   std::condition_variable changed_;
   bool held_ = false;
   bool failNext_ = false;

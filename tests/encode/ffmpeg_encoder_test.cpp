@@ -167,6 +167,90 @@ TEST(FfmpegEncoderX264, FillerKeepsStillPicturesAtTheBitRate) {
   EXPECT_NEAR(rate, kKbps * 1000.0, 0.10 * kKbps * 1000) << "bits per second";
 }
 
+// Under load libx264 is reopened with faster presets and then at a lower rate; the pictures from
+// before and after each change must make one stream a decoder reads through.
+TEST(FfmpegEncoderX264, FasterPresetsThenALowerRateKeepOneDecodableStream) {
+  if (!avcodec_find_encoder_by_name("libx264")) GTEST_SKIP() << "no libx264";
+  constexpr int kWidth = 320, kHeight = 180;
+  log::Capture capture;
+  FfmpegEncoder encoder("libx264");
+  ASSERT_TRUE(encoder.Initialize(kWidth, kHeight, 30, 800, VideoCodec::H264));
+  EXPECT_TRUE(encoder.AdaptsToLoad());
+
+  std::vector<CpuPicture> inputs;
+  std::vector<PacketBytes> packets;
+  // Encodes `count` pictures, forcing only the first (as the worker's restarted schedule does);
+  // returns the indices within the run that came out as keyframes.
+  auto encodeRun = [&](int count) {
+    std::vector<int> keys;
+    for (int i = 0; i < count; ++i) {
+      inputs.push_back(SyntheticPicture(kWidth, kHeight, static_cast<int>(inputs.size())));
+      PacketBytes bytes;
+      bool keyframe = false;
+      EXPECT_TRUE(encoder.EncodeFrame(WrapImage(inputs.back()), bytes, keyframe, i == 0));
+      ExpectInBandHeaders(VideoCodec::H264, bytes, keyframe, static_cast<int>(inputs.size()) - 1);
+      if (keyframe) keys.push_back(i);
+      packets.push_back(std::move(bytes));
+    }
+    return keys;
+  };
+
+  struct Step {
+    const char* preset;
+    bool fasterLeft;
+  };
+  const std::vector<Step> steps = {{"veryfast", true}, {"superfast", true}, {"ultrafast", false}};
+  for (size_t s = 0; s < steps.size(); ++s) {
+    SCOPED_TRACE(steps[s].preset);
+    if (s > 0) {
+      ASSERT_TRUE(encoder.SpeedUp());
+    }
+    EXPECT_EQ(encoder.SpeedSetting(), steps[s].preset);
+    EXPECT_EQ(encoder.CanSpeedUp(), steps[s].fasterLeft);
+    EXPECT_EQ(encodeRun(10), std::vector<int>{0});
+  }
+  EXPECT_FALSE(encoder.SpeedUp());  // nothing faster: left as it is
+  EXPECT_EQ(encoder.SpeedSetting(), "ultrafast");
+
+  // At 15 fps the encoder's own keyframe period is 30 pictures, still two seconds.
+  ASSERT_TRUE(encoder.ChangeFrameRate(15));
+  EXPECT_EQ(encoder.SpeedSetting(), "ultrafast");
+  EXPECT_EQ(encodeRun(45), (std::vector<int>{0, 30}));
+
+  const auto decoded = test::DecodeToBgra(VideoCodec::H264, packets);
+  ASSERT_EQ(decoded.size(), inputs.size());
+  EXPECT_GE(test::PsnrBgra(inputs, decoded), 30.0);
+  EXPECT_FALSE(capture.Contains("AVISO"));
+
+  // Initialize starts over at the first preset.
+  ASSERT_TRUE(encoder.Initialize(kWidth, kHeight, 30, 800, VideoCodec::H264));
+  EXPECT_EQ(encoder.SpeedSetting(), "veryfast");
+  encoder.Shutdown();
+  EXPECT_FALSE(encoder.AdaptsToLoad());
+  EXPECT_FALSE(encoder.CanSpeedUp());
+  EXPECT_FALSE(encoder.ChangeFrameRate(30));  // closed: nothing to reopen
+}
+
+TEST(FfmpegEncoderSpeed, EncodersWithoutPresetStepsOnlyLowerTheRate) {
+  for (const char* name : {"libx265", "libaom-av1"}) {
+    SCOPED_TRACE(name);
+    if (!avcodec_find_encoder_by_name(name)) continue;
+    log::Capture capture;
+    FfmpegEncoder encoder(name);
+    ASSERT_TRUE(encoder.Initialize(64, 64, 30, 500,
+                                   name[3] == 'x' ? VideoCodec::Hevc : VideoCodec::Av1));
+    EXPECT_TRUE(encoder.AdaptsToLoad());
+    EXPECT_FALSE(encoder.CanSpeedUp());
+    EXPECT_FALSE(encoder.SpeedUp());
+    EXPECT_TRUE(encoder.SpeedSetting().empty());
+    EXPECT_TRUE(encoder.ChangeFrameRate(15));
+    PacketBytes bytes;
+    bool keyframe = false;
+    EXPECT_TRUE(encoder.EncodeFrame(WrapImage(SyntheticPicture(64, 64, 0)), bytes, keyframe, true));
+    EXPECT_TRUE(keyframe);
+  }
+}
+
 TEST(FfmpegEncoderInput, RefusesPicturesItWasNotOpenedFor) {
   if (!avcodec_find_encoder_by_name("libx264")) GTEST_SKIP() << "no libx264";
   log::Capture capture;

@@ -52,6 +52,41 @@ TEST(KeyframeScheduleTest, ForcesTheFirstPictureAndOneEveryTwoSecondsFromTheLast
   }
 }
 
+TEST(KeyframeScheduleTest, WithTimeStampsAPictureTwoSecondsAfterTheLastKeyframeIsDue) {
+  struct TimedCase {
+    const char* name;
+    int fps;
+    std::vector<int64_t> stampsMs;
+    std::vector<int> due;
+  };
+  const std::vector<TimedCase> cases = {
+      // 30 fps pictures with half of them dropped: by count the next keyframe would be 4 s away.
+      {"drops do not stretch the period", 30, {0, 67, 133, 1933, 2000, 2067, 4000}, {0, 4, 6}},
+      {"just under two seconds is not due", 30, {0, 1999, 2000}, {0, 2}},
+      {"the count still rules at full rate", 2, {0, 500, 1000, 1500, 2000}, {0, 4}},
+      {"a time stamp going back is not due", 30, {5000, 100, 200}, {0}},
+  };
+  for (const TimedCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    KeyframeSchedule schedule;
+    schedule.Start(c.fps);
+    std::vector<int> due;
+    for (size_t i = 0; i < c.stampsMs.size(); ++i) {
+      const int64_t ns = c.stampsMs[i] * 1'000'000;
+      const bool forced = schedule.DueAt(ns);
+      if (forced) due.push_back(static_cast<int>(i));
+      schedule.Encoded(forced, ns);
+    }
+    EXPECT_EQ(due, c.due);
+  }
+  // A keyframe counted without its time stamp leaves only the count.
+  KeyframeSchedule schedule;
+  schedule.Start(30);
+  schedule.Encoded(true, 0);
+  schedule.Encoded(true);
+  EXPECT_FALSE(schedule.DueAt(10'000'000'000));
+}
+
 TEST(KeyframeScheduleTest, StartingAgainBeginsANewRunWithAKeyframe) {
   KeyframeSchedule schedule;
   schedule.Start(2);

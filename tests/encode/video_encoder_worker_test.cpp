@@ -259,5 +259,104 @@ TEST_F(WorkerTest, RestartResetsCountersAndForcesAKeyframe) {
   EXPECT_TRUE(capture_.Contains("Frames de video descartados por backlog: 0"));
 }
 
+// A software encoder that needs `costMs` for every picture of a 60 fps capture, fed
+// `submissions` frames 1/60 s apart.
+struct LoadRun {
+  const char* name;
+  bool adapts;
+  int fasterSettings;
+  int64_t costMs;
+  int submissions;
+  int speedUps;            // faster settings taken
+  std::vector<int> rates;  // rates the encoder was reopened at
+  uint64_t encoded;
+  uint64_t leftOut;
+};
+
+TEST_F(WorkerTest, EncoderThatFallsBehindGoesFasterThenHalvesItsRateAndSaysSoOnce) {
+  constexpr int64_t kCaptureIntervalNs = 16'666'667;
+  const std::vector<LoadRun> runs = {
+      {"keeps up", true, 1, 10, 600, 0, {}, 600, 0},
+      // Two windows of 25 pictures (500 ms of encoding each) behind: a faster setting; 50 more:
+      // 30 fps, at which 20 ms keeps up and every other frame is taken.
+      {"a faster setting, then 30 fps", true, 1, 20, 600, 1, {30}, 100 + 250, 250},
+      // 26 pictures at 60 fps, 26 at 30 fps, then every fourth at 15 fps, the lowest.
+      {"no faster setting, 30 then 15 fps", true, 0, 40, 600, 0, {30, 15}, 26 + 26 + 130, 418},
+      {"a hardware encoder is left alone", false, 1, 40, 600, 0, {}, 600, 0},
+  };
+  for (const LoadRun& run : runs) {
+    SCOPED_TRACE(run.name);
+    auto encoder = std::make_unique<FakeEncoder>();
+    FakeEncoder* fake = encoder.get();
+    fake->adapts = run.adapts;
+    fake->fasterSettings = run.fasterSettings;
+    fake->clock = &clock_;
+    fake->encodeCostNs = run.costMs * 1'000'000;
+    VideoEncoderWorker worker(std::move(encoder), std::make_unique<FakeSlotBackend>());
+    PacketHistory history(60.0);
+    log::Capture capture;
+    ASSERT_TRUE(worker.Start(1920, 1080, 60, 12000, &history, 8, VideoCodec::H264));
+    const int64_t start = clock_.NowNs();
+    for (int i = 0; i < run.submissions; ++i) {
+      // One at a time: which frames are taken depends on whether the change came first.
+      worker.SubmitFrame(Picture{}, start + i * kCaptureIntervalNs);
+      ASSERT_TRUE(worker.WaitForBacklog(10000));
+    }
+    ASSERT_TRUE(worker.WaitForBacklog(10000));
+    EXPECT_EQ(fake->SpeedUps(), run.speedUps);
+    EXPECT_EQ(fake->Rates(), run.rates);
+    EXPECT_EQ(worker.EncoderFrameRate(), run.rates.empty() ? 60 : run.rates.back());
+    EXPECT_EQ(worker.FramesEncoded(), run.encoded);
+    EXPECT_EQ(worker.FramesLeftOut(), run.leftOut);
+    EXPECT_EQ(worker.FramesDropped(), 0u);
+    const bool adapted = run.speedUps > 0 || !run.rates.empty();
+    EXPECT_EQ(capture.Count("[VIDEO] AVISO: "), adapted ? 1u : 0u);
+    if (run.speedUps > 0) {
+      EXPECT_TRUE(capture.Contains("pasa al ajuste rapido1"));
+    }
+    for (int rate : run.rates) {
+      EXPECT_TRUE(capture.Contains("baja a " + std::to_string(rate) + " fps (1920x1080, keyframe cada " +
+                                   std::to_string(2 * rate) + " frames)"));
+    }
+    worker.LogCounters();
+    EXPECT_EQ(capture.Contains("Frames de video omitidos por la tasa reducida: " +
+                               std::to_string(run.leftOut)),
+              run.leftOut > 0);
+    worker.Stop();
+  }
+}
+
+TEST_F(WorkerTest, KeyframesStayTwoSecondsApartAtTheHalvedRateAndTakenFramesEvenlySpaced) {
+  encoder_->adapts = true;
+  encoder_->clock = &clock_;
+  encoder_->encodeCostNs = 20'000'000;  // behind at 60 fps, keeping up at 30
+  ASSERT_TRUE(worker_->Start(1920, 1080, 60, 12000, &history_, 8, VideoCodec::H264));
+  constexpr int64_t kInterval = 16'666'667;
+  // Capture jitters by up to 3 ms around its 60 fps slots.
+  const int64_t jitter[] = {0, 3'000'000, -3'000'000, 1'000'000};
+  for (int i = 0; i < 480; ++i) {
+    Submit(1'000'000'000 + i * kInterval + jitter[i % 4]);
+    Drain();
+  }
+  Drain();
+  ASSERT_EQ(encoder_->Rates(), std::vector<int>{30});
+  std::vector<int> forced;
+  const auto flags = encoder_->ForceFlags();
+  for (size_t i = 0; i < flags.size(); ++i) {
+    if (flags[i]) forced.push_back(static_cast<int>(i));
+  }
+  // Every 120 pictures at 60 fps; the rate changed after picture 49: every 60 from there.
+  EXPECT_EQ(forced, (std::vector<int>{0, 50, 110, 170, 230}));
+  ASSERT_EQ(flags.size(), 50u + 215u);
+
+  const auto packets = history_.SnapshotFrom(INT64_MIN);
+  ASSERT_EQ(packets.size(), 265u);
+  for (size_t i = 51; i < packets.size(); ++i) {
+    const int64_t gap = packets[i].timestampNs - packets[i - 1].timestampNs;
+    EXPECT_GE(gap, 2 * kInterval - 6'000'000) << i;
+    EXPECT_LE(gap, 2 * kInterval + 6'000'000) << i;
+  }
+}
+
 }  // namespace
 }  // namespace halvex

@@ -70,8 +70,11 @@ void InstallQuitHandlers() {
   sigaction(SIGTERM, &action, nullptr);
 }
 
-// True when libavcodec can open some video encoder at all (hardware or software).
-bool AnyVideoEncoderUsable() {
+enum class VideoEncoders { Missing, SoftwareOnly, Hardware };
+
+// Whether libavcodec can open some video encoder at all, and whether the first it opens (hardware
+// is tried first) is a hardware one.
+VideoEncoders ProbeVideoEncoders() {
   // The probe's own lines (ours and libavcodec's) would only confuse the start-up log.
   log::Capture quiet;
   const int level = av_log_get_level();
@@ -83,10 +86,11 @@ bool AnyVideoEncoderUsable() {
   for (VideoCodec codec : {VideoCodec::H264, VideoCodec::Hevc, VideoCodec::Av1}) {
     FfmpegEncoder probe;
     const bool opened = probe.Initialize(320, 180, 30, 1000, codec);
+    const bool software = probe.AdaptsToLoad();
     probe.Shutdown();
-    if (opened) return true;
+    if (opened) return software ? VideoEncoders::SoftwareOnly : VideoEncoders::Hardware;
   }
-  return false;
+  return VideoEncoders::Missing;
 }
 
 std::string DisplayText() {
@@ -126,7 +130,8 @@ int Run() {
   }
   log::Line(kBannerLine);
 
-  if (!AnyVideoEncoderUsable()) {
+  const VideoEncoders encoders = ProbeVideoEncoders();
+  if (encoders == VideoEncoders::Missing) {
     log::Error("no hay ningun codificador de video utilizable (FFmpeg: ni hardware ni software).");
     return 1;
   }
@@ -189,6 +194,7 @@ int Run() {
   parts.tray = &tray;
   parts.audio = &audio;
   parts.capabilities = LinuxCapabilities();
+  parts.softwareEncodingOnly = encoders == VideoEncoders::SoftwareOnly;
 
   return RunRecorder(std::move(parts));
 }

@@ -1,5 +1,6 @@
 #include "encode/linux/encoder_profiles.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <string>
 
@@ -34,8 +35,11 @@ void SetCommon(int fps, int kbps, AVCodecContext* c) {
   c->flags &= ~AV_CODEC_FLAG_GLOBAL_HEADER;
 }
 
-void SetX264(int fps, int kbps, AVCodecContext* c, AVDictionary** o) {
-  av_dict_set(o, "preset", "veryfast", 0);
+// libx264's presets from the one that fits beside a game on a free machine to its fastest.
+const std::vector<std::string> kX264Presets = {"veryfast", "superfast", "ultrafast"};
+
+void SetX264(int fps, const std::string& preset, AVDictionary** o) {
+  av_dict_set(o, "preset", preset.c_str(), 0);
   av_dict_set(o, "tune", "zerolatency", 0);
   av_dict_set(o, "forced-idr", "1", 0);
   // HRD CBR with filler keeps the stream at the configured rate even on still pictures.
@@ -114,8 +118,15 @@ EncoderCandidate CandidateNamed(const std::string& name) {
   return {name, EncoderFamily::Software};
 }
 
+std::vector<std::string> SpeedSettings(const EncoderCandidate& candidate) {
+  if (candidate.family == EncoderFamily::Software && IsPrefix(candidate.name, "libx264")) {
+    return kX264Presets;
+  }
+  return {};
+}
+
 void ApplyStreamSettings(const EncoderCandidate& candidate, int fps, int kbps,
-                         AVCodecContext* context, AVDictionary** options) {
+                         AVCodecContext* context, AVDictionary** options, size_t speedStep) {
   SetCommon(fps, kbps, context);
   switch (candidate.family) {
     case EncoderFamily::Nvenc:
@@ -128,7 +139,7 @@ void ApplyStreamSettings(const EncoderCandidate& candidate, int fps, int kbps,
       break;
   }
   if (IsPrefix(candidate.name, "libx264")) {
-    SetX264(fps, kbps, context, options);
+    SetX264(fps, kX264Presets[std::min(speedStep, kX264Presets.size() - 1)], options);
   } else if (IsPrefix(candidate.name, "libx265")) {
     SetX265(fps, kbps, context, options);
   } else if (IsPrefix(candidate.name, "libaom-av1")) {

@@ -24,9 +24,13 @@ std::vector<EncoderCandidate> EncoderCandidates(VideoCodec codec);
 // The candidate list entry for `name`, or a software entry when it is not a known hardware name.
 EncoderCandidate CandidateNamed(const std::string& name);
 
+// The speed settings a software encoder steps through when it cannot keep up, from the one it
+// opens with to the fastest; empty for encoders that have no such steps.
+std::vector<std::string> SpeedSettings(const EncoderCandidate& candidate);
+
 // Fills `context` (size and pixel format already set) and `options` for one candidate.
-// fps and kbps are at least 1.
+// fps and kbps are at least 1; `speedStep` indexes SpeedSettings (past the end: the fastest).
 void ApplyStreamSettings(const EncoderCandidate& candidate, int fps, int kbps,
-                         AVCodecContext* context, AVDictionary** options);
+                         AVCodecContext* context, AVDictionary** options, size_t speedStep = 0);
 
 }  // namespace halvex

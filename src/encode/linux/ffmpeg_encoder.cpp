@@ -53,6 +53,7 @@ bool FfmpegEncoder::Initialize(int width, int height, int fps, int kbps, VideoCo
   }
   const int fpsUsed = std::max(fps, 1);
   const int kbpsUsed = std::max(kbps, 1);
+  speedStep_ = 0;
 
   const auto candidates = onlyEncoder_.empty()
                               ? EncoderCandidates(codec)
@@ -60,6 +61,9 @@ bool FfmpegEncoder::Initialize(int width, int height, int fps, int kbps, VideoCo
   for (const EncoderCandidate& candidate : candidates) {
     if (Open(candidate, fpsUsed, kbpsUsed)) {
       encoderName_ = candidate.name;
+      opened_ = candidate;
+      fps_ = fpsUsed;
+      kbps_ = kbpsUsed;
       lastOpened_ = encoderName_;
       log::Line("[VIDEO] Codificador de video: " + candidate.name + " para " +
                 VideoCodecDisplayName(codec) + " (" + SizeText(width, height, fps, kbps) +
@@ -132,7 +136,7 @@ bool FfmpegEncoder::Open(const EncoderCandidate& candidate, int fps, int kbps) {
   }
 
   AVDictionary* options = nullptr;
-  ApplyStreamSettings(candidate, fps, kbps, context_.get(), &options);
+  ApplyStreamSettings(candidate, fps, kbps, context_.get(), &options, speedStep_);
   const int rc = avcodec_open2(context_.get(), codec, &options);
   av_dict_free(&options);
   if (rc < 0) {
@@ -156,6 +160,46 @@ bool FfmpegEncoder::Open(const EncoderCandidate& candidate, int fps, int kbps) {
   const int* bt709 = sws_getCoefficients(SWS_CS_ITU709);
   sws_setColorspaceDetails(sws_.get(), bt709, 1, bt709, 0, 0, 1 << 16, 1 << 16);
   nextPts_ = 0;
+  return true;
+}
+
+bool FfmpegEncoder::AdaptsToLoad() const {
+  return context_ != nullptr && opened_.family == EncoderFamily::Software;
+}
+
+bool FfmpegEncoder::CanSpeedUp() const {
+  return AdaptsToLoad() && speedStep_ + 1 < SpeedSettings(opened_).size();
+}
+
+std::string FfmpegEncoder::SpeedSetting() const {
+  const auto settings = SpeedSettings(opened_);
+  return speedStep_ < settings.size() ? settings[speedStep_] : std::string();
+}
+
+bool FfmpegEncoder::SpeedUp() {
+  if (!CanSpeedUp()) return false;
+  return Reopen(fps_, speedStep_ + 1);
+}
+
+bool FfmpegEncoder::ChangeFrameRate(int fps) {
+  if (!context_) return false;
+  return Reopen(std::max(fps, 1), speedStep_);
+}
+
+bool FfmpegEncoder::Reopen(int fps, size_t speedStep) {
+  const EncoderCandidate candidate = opened_;
+  const VideoCodec codec = codec_;
+  Shutdown();
+  codec_ = codec;
+  speedStep_ = speedStep;
+  if (!Open(candidate, fps, kbps_)) {
+    Shutdown();
+    log::Line("[VIDEO] AVISO: no se pudo reabrir " + candidate.name + " a " +
+              SizeText(width_, height_, fps, kbps_) + ".");
+    return false;
+  }
+  encoderName_ = candidate.name;
+  fps_ = fps;
   return true;
 }
 

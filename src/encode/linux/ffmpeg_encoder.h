@@ -23,6 +23,13 @@ class FfmpegEncoder final : public IEncoder {
                    bool forceKeyframe) override;
   void Shutdown() override;
 
+  // Software encoders (libx264, libx265, libaom-av1) adapt; VAAPI and NVENC do not.
+  bool AdaptsToLoad() const override;
+  bool CanSpeedUp() const override;
+  bool SpeedUp() override;
+  bool ChangeFrameRate(int fps) override;
+  std::string SpeedSetting() const override;
+
   // The libavcodec name of the open encoder; empty when closed.
   const std::string& EncoderName() const { return encoderName_; }
   // The encoder opened last (the counters are printed after it closed), "libavcodec" before any.
@@ -32,6 +39,8 @@ class FfmpegEncoder final : public IEncoder {
 
  private:
   bool Open(const EncoderCandidate& candidate, int fps, int kbps);
+  // Closes and opens the same encoder again with `fps` and `speedStep`.
+  bool Reopen(int fps, size_t speedStep);
   bool PrepareVaapi(const AVCodec* codec);
   bool Drain(PacketBytes& bytes, bool& isKeyframe);
 
@@ -41,6 +50,10 @@ class FfmpegEncoder final : public IEncoder {
   VideoCodec codec_ = VideoCodec::H264;
   int width_ = 0;
   int height_ = 0;
+  int fps_ = 1;
+  int kbps_ = 1;
+  size_t speedStep_ = 0;  // index into SpeedSettings of the open encoder
+  EncoderCandidate opened_{{}, EncoderFamily::Software};
   int64_t nextPts_ = 0;
 
   ff::BufferPtr hwDevice_;
