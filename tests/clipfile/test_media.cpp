@@ -252,8 +252,22 @@ int64_t DecodeAllVideo(const fs::path& file) {
   return frames;
 }
 
+namespace {
+// One folder per process, removed at exit: two runs of the tests on one machine must not share
+// files.
+struct RunFolder {
+  fs::path path = fs::temp_directory_path() /
+                  ("halvex-clipfile-tests-" + std::to_string(std::random_device{}()));
+  ~RunFolder() {
+    std::error_code ec;
+    fs::remove_all(path, ec);
+  }
+};
+}  // namespace
+
 fs::path FreshDir(const std::string& name) {
-  const fs::path dir = fs::temp_directory_path() / "halvex-clipfile-tests" / name;
+  static const RunFolder run;
+  const fs::path dir = run.path / name;
   std::error_code ec;
   fs::remove_all(dir, ec);
   fs::create_directories(dir);
